@@ -1,0 +1,126 @@
+#include "catalogue/Decoding.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "catalogue/Platform.h"
+
+namespace quillmark {
+
+namespace {
+
+bool StartsWith(std::string_view bytes, std::string_view mark) {
+    return bytes.size() >= mark.size() && std::memcmp(bytes.data(), mark.data(), mark.size()) == 0;
+}
+
+// Length of the well-formed sequence at bytes[i], 0 when malformed; code point in cp.
+size_t Utf8SequenceAt(std::string_view bytes, size_t i, char32_t& cp) {
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    const unsigned b0 = s[i];
+    auto cont = [&](size_t k, unsigned lo = 0x80, unsigned hi = 0xBF) {
+        return i + k < n && s[i + k] >= lo && s[i + k] <= hi;
+    };
+    if (b0 < 0x80) {
+        cp = b0;
+        return 1;
+    }
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        if (!cont(1)) return 0;
+        cp = ((b0 & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu);
+        return 2;
+    }
+    if (b0 >= 0xE0 && b0 <= 0xEF) {
+        const unsigned lo = b0 == 0xE0 ? 0xA0 : 0x80;
+        const unsigned hi = b0 == 0xED ? 0x9F : 0xBF;
+        if (!cont(1, lo, hi) || !cont(2)) return 0;
+        cp = ((b0 & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu);
+        return 3;
+    }
+    if (b0 >= 0xF0 && b0 <= 0xF4) {
+        const unsigned lo = b0 == 0xF0 ? 0x90 : 0x80;
+        const unsigned hi = b0 == 0xF4 ? 0x8F : 0xBF;
+        if (!cont(1, lo, hi) || !cont(2) || !cont(3)) return 0;
+        cp = ((b0 & 0x07u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) | (s[i + 3] & 0x3Fu);
+        return 4;
+    }
+    return 0;
+}
+
+// Eight ASCII bytes at a time: the common case of codes and key names.
+bool EightAscii(const unsigned char* p) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return (word & 0x8080808080808080ull) == 0;
+}
+
+}  // namespace
+
+ByteOrderMark DetectByteOrderMark(std::string_view bytes) {
+    if (StartsWith(bytes, "\xFF\xFE")) return {TextEncoding::Utf16Le, 2};
+    if (StartsWith(bytes, "\xFE\xFF")) return {TextEncoding::Utf16Be, 2};
+    if (StartsWith(bytes, "\xEF\xBB\xBF")) return {TextEncoding::Utf8, 3};
+    return {TextEncoding::Ansi, 0};
+}
+
+WString DecodeUtf16(std::string_view bytes, bool bigEndian) {
+    WString text(bytes.size() / 2, WChar{});
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const int hi = bigEndian ? 0 : 1;
+    for (size_t i = 0; i < text.size(); ++i) {
+        text[i] = static_cast<WChar>((s[2 * i + hi] << 8) | s[2 * i + (1 - hi)]);
+    }
+    return text;
+}
+
+std::optional<WString> DecodeUtf8Strict(std::string_view bytes) {
+    WString text(bytes.size(), WChar{});  // never more units than bytes
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    size_t i = 0;
+    size_t out = 0;
+    while (i < bytes.size()) {
+        if (i + 8 <= bytes.size() && EightAscii(s + i)) {
+            for (int k = 0; k < 8; ++k) text[out++] = static_cast<WChar>(s[i + k]);
+            i += 8;
+            continue;
+        }
+        char32_t cp = 0;
+        const size_t len = Utf8SequenceAt(bytes, i, cp);
+        if (len == 0) return std::nullopt;
+        if (cp < 0x10000) {
+            text[out++] = static_cast<WChar>(cp);
+        } else {
+            cp -= 0x10000;
+            text[out++] = static_cast<WChar>(0xD800 + (cp >> 10));
+            text[out++] = static_cast<WChar>(0xDC00 + (cp & 0x3FF));
+        }
+        i += len;
+    }
+    text.resize(out);
+    return text;
+}
+
+std::optional<size_t> FindMalformedUtf8(std::string_view bytes) {
+    size_t i = 0;
+    while (i < bytes.size()) {
+        char32_t cp = 0;
+        const size_t len = Utf8SequenceAt(bytes, i, cp);
+        if (len == 0) return i;
+        i += len;
+    }
+    return std::nullopt;
+}
+
+WString DecodeCatalogueText(std::string_view bytes, unsigned legacyCodePage) {
+    const ByteOrderMark mark = DetectByteOrderMark(bytes);
+    const std::string_view body = bytes.substr(mark.length);
+    switch (mark.encoding) {
+    case TextEncoding::Utf16Le: return DecodeUtf16(body, false);
+    case TextEncoding::Utf16Be: return DecodeUtf16(body, true);
+    case TextEncoding::Utf8: return platform::DecodeUtf8(body).value_or(WString());
+    case TextEncoding::Ansi: break;
+    }
+    return platform::DecodeAnsi(body, legacyCodePage);
+}
+
+}  // namespace quillmark

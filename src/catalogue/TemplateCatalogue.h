@@ -1,0 +1,68 @@
+// params.ini in memory: its sections in file order, each with its key lines.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "catalogue/SectionTarget.h"
+#include "common/Text.h"
+
+namespace quillmark {
+
+// The full path of params.ini beside the running executable.
+WString CataloguePath();
+
+// The directory part of modulePath (up to its last separator) with params.ini appended.
+WString CatalogueFileBeside(WStringView modulePath, WStringView separators);
+
+class TTemplateCatalogue {
+public:
+    // Reads the whole file. No file (or a directory) gives an empty catalogue;
+    // a file that cannot be opened throws the file-open error. legacyCodePage
+    // decodes unmarked files where the platform has no ANSI code page (0: default).
+    explicit TTemplateCatalogue(const WString& path, unsigned legacyCodePage = 0);
+
+    // The same from bytes already in memory.
+    static TTemplateCatalogue FromBytes(std::string_view bytes, unsigned legacyCodePage = 0);
+
+    TTemplateCatalogue(TTemplateCatalogue&&) = default;
+    TTemplateCatalogue& operator=(TTemplateCatalogue&&) = default;
+
+    // Replaces the target's items with the key names of the last section whose
+    // name matches without regard to case. Updates are resumed on every path.
+    void ReadSection(WStringView section, ISectionTarget& target);
+
+    size_t SectionCount() const { return sections_.size(); }
+    WStringView SectionName(size_t section) const;
+    size_t KeyLineCount(size_t section) const { return sections_[section].lineCount; }
+    // The stored form: "name=value", or the whole trimmed line without "=".
+    WString KeyLineText(size_t section, size_t line) const;
+    WStringView KeyName(size_t section, size_t line) const;
+
+private:
+    // Offsets into text_: a large catalogue costs 16 bytes a line beside its text.
+    struct KeyLine {
+        uint32_t begin, nameEnd, valueBegin, end;  // valueBegin == kNoEquals: the line has no "="
+    };
+    struct Section {
+        uint32_t nameBegin, nameEnd, firstLine, lineCount;
+    };
+    static constexpr uint32_t kNoEquals = UINT32_MAX;
+
+    TTemplateCatalogue() = default;
+    void Load(std::string_view bytes, unsigned legacyCodePage);
+    void Parse();
+    uint32_t OffsetOf(WStringView part) const;
+    WStringView Span(uint32_t begin, uint32_t end) const;
+    void BuildIndex();
+
+    WString text_;
+    std::vector<Section> sections_;
+    std::vector<KeyLine> lines_;
+    std::unordered_map<WString, size_t> index_;  // upper-case name -> last section of that name
+    bool indexed_ = false;
+};
+
+}  // namespace quillmark

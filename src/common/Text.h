@@ -1,0 +1,26 @@
+// UTF-16 strings for every platform: wchar_t is 16 bits on Windows only.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillmark {
+
+#ifdef _WIN32
+using WChar = wchar_t;
+#define QM_W(s) L##s
+#else
+using WChar = char16_t;
+#define QM_W(s) u##s
+#endif
+
+using WString = std::basic_string<WChar>;
+using WStringView = std::basic_string_view<WChar>;
+
+// UTF-8 for diagnostics and console output. Lone surrogates become U+FFFD.
+std::string ToUtf8(WStringView text);
+// Lenient UTF-8 to UTF-16: malformed sequences become U+FFFD. For arguments and
+// messages, never for catalogue files (those follow the strict rules).
+WString FromUtf8(std::string_view text);
+
+}  // namespace quillmark

@@ -1,0 +1,300 @@
+#include "tools/check/Checker.h"
+
+#include <charconv>
+#include <cstdio>
+#include <map>
+#include <optional>
+
+#include "catalogue/CodePages.h"
+#include "catalogue/Decoding.h"
+#include "catalogue/Kinds.h"
+#include "catalogue/Platform.h"
+#include "catalogue/TemplateCatalogue.h"
+#include "catalogue/TextRules.h"
+#include "common/Exception.h"
+
+namespace quillmark {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quillmark-check [--codepage N] FILE\n"
+    "       quillmark-check --json [--codepage N] FILE SECTION\n"
+    "  FILE      a params.ini catalogue\n"
+    "  SECTION   a kind of calculation, as the tree shows it\n"
+    "  --json    print the codes that Quillmark lists for SECTION as a JSON array\n"
+    "  --codepage N  code page of files without a byte-order mark\n"
+    "                (1251, 1252, 866 or 65001; default 1251; Windows uses its ANSI code page)\n"
+    "exit: 0 fine, 1 cannot open FILE, 2 usage, 3 the report has warnings\n";
+
+struct Options {
+    bool json = false;
+    unsigned codePage = 0;
+    std::vector<WString> positional;
+};
+
+std::optional<unsigned> ParseCodePage(const WString& text) {
+    const std::string narrow = ToUtf8(text);
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(narrow.data(), narrow.data() + narrow.size(), value);
+    if (error != std::errc() || end != narrow.data() + narrow.size() || !IsSupportedLegacyCodePage(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<Options> ParseArguments(const std::vector<WString>& args, std::string& err) {
+    Options options;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const WString& arg = args[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == QM_W("-")) {
+            options.positional.push_back(arg);
+        } else if (arg == QM_W("--")) {
+            optionsEnded = true;
+        } else if (arg == QM_W("--json")) {
+            options.json = true;
+        } else if (arg == QM_W("--codepage") || arg.starts_with(QM_W("--codepage="))) {
+            const bool inline_ = arg.size() > 10;
+            if (!inline_ && i + 1 >= args.size()) {
+                err += "quillmark-check: --codepage needs a value\n";
+                return std::nullopt;
+            }
+            const WString value = inline_ ? arg.substr(11) : args[++i];
+            const auto codePage = ParseCodePage(value);
+            if (!codePage) {
+                err += "quillmark-check: unsupported code page '" + ToUtf8(value) + "'\n";
+                return std::nullopt;
+            }
+            options.codePage = *codePage;
+        } else {
+            err += "quillmark-check: unknown option '" + ToUtf8(arg) + "'\n";
+            return std::nullopt;
+        }
+    }
+    if (options.positional.size() != (options.json ? 2u : 1u)) {
+        err += "quillmark-check: wrong number of arguments\n";
+        return std::nullopt;
+    }
+#ifdef _WIN32
+    options.codePage = 0;  // the program itself always uses the ANSI code page
+#endif
+    return options;
+}
+
+void AppendJsonString(std::string& out, const WString& text) {
+    out += '"';
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned>(text[i]);
+        const bool high = c >= 0xD800 && c <= 0xDBFF;
+        const bool pairs = high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        char escape[8];
+        if (pairs) {
+            out += ToUtf8(WStringView(text).substr(i, 2));
+            ++i;
+        } else if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF)) {
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += ToUtf8(WStringView(text).substr(i, 1));
+        }
+    }
+    out += '"';
+}
+
+std::string Quoted(WStringView text) { return "\"" + ToUtf8(text) + "\""; }
+
+WString Upper(WStringView text) {
+    WString upper(text);
+    platform::UpperCaseInPlace(upper);
+    return upper;
+}
+
+// The report: everything that Quillmark reads differently from what an author
+// probably meant, with line numbers.
+class Report {
+public:
+    Report(WString path, unsigned codePage) : path_(std::move(path)), codePage_(codePage) {}
+
+    int Run(std::string& out) {
+        if (!platform::FileExists(path_)) {
+            Warn("no file at " + Quoted(platform::FullPath(path_)) + ": Quillmark shows every list empty");
+            return Finish(out);
+        }
+        const std::string bytes = platform::ReadWholeFile(path_);
+        const ByteOrderMark mark = DetectByteOrderMark(bytes);
+        const std::string_view body = std::string_view(bytes).substr(mark.length);
+        DescribeEncoding(mark, body);
+        if (mark.encoding == TextEncoding::Utf8 && !platform::DecodeUtf8(body)) {
+            const size_t at = FindMalformedUtf8(body).value_or(0) + mark.length;
+            Warn("byte " + std::to_string(at) +
+                 ": malformed UTF-8 after the UTF-8 mark: Quillmark reads the whole catalogue as empty");
+            return Finish(out);
+        }
+        ReadLines(DecodeCatalogueText(bytes, codePage_));
+        return Finish(out);
+    }
+
+private:
+    struct SectionInfo {
+        WString name;
+        size_t line = 0;
+        size_t codes = 0;
+        bool superseded = false;
+        std::map<WString, size_t> codeLines;
+    };
+
+    void Warn(const std::string& text) { warnings_.push_back("warning: " + text); }
+    void Warn(size_t line, const std::string& text) { Warn("line " + std::to_string(line) + ": " + text); }
+
+    void DescribeEncoding(const ByteOrderMark& mark, std::string_view body) {
+        switch (mark.encoding) {
+        case TextEncoding::Utf16Le: encoding_ = "UTF-16 little-endian (byte-order mark FF FE)"; return;
+        case TextEncoding::Utf16Be: encoding_ = "UTF-16 big-endian (byte-order mark FE FF)"; return;
+        case TextEncoding::Utf8: encoding_ = "UTF-8 (byte-order mark EF BB BF)"; return;
+        case TextEncoding::Ansi: break;
+        }
+        const unsigned codePage = codePage_ != 0 ? codePage_ : platform::DefaultAnsiCodePage();
+        encoding_ = "no byte-order mark: ANSI code page " + std::to_string(codePage);
+        for (size_t i = 0; i < body.size(); ++i) {
+            if (static_cast<unsigned char>(body[i]) >= 0x80) {
+                const bool utf8 = !FindMalformedUtf8(body).has_value();
+                Warn("byte " + std::to_string(i) + ": non-ASCII text without a byte-order mark is read in code page " +
+                     std::to_string(codePage) +
+                     (utf8 ? "; the file looks like UTF-8: save it as UTF-8 with its mark (BOM)" : ""));
+                return;
+            }
+        }
+    }
+
+    void ReadLines(const WString& fullText) {
+        const WStringView text = UpToFirstNul(fullText);
+        LineReader reader(text);
+        WStringView raw;
+        while (reader.Next(raw)) ReadLine(reader.Number(), ClassifyLine(raw));
+        if (text.size() < fullText.size()) {
+            const size_t line = reader.Number() + (text.empty() || IsLineEnd(text.back()) ? 1 : 0);
+            Warn(line, "a NUL character ends the text: everything after it is ignored");
+        }
+        CheckKinds();
+    }
+
+    static bool IsLineEnd(WChar c) { return c == '\r' || c == '\n'; }
+
+    void ReadLine(size_t number, const ClassifiedLine& line) {
+        switch (line.kind) {
+        case LineKind::Blank:
+        case LineKind::Comment: return;
+        case LineKind::Header: OpenSection(number, line.name); return;
+        case LineKind::Key: break;
+        }
+        if (line.text.front() == '[' && line.text.find(']') != WStringView::npos) {
+            Warn(number, "text after \"]\" makes this a code line, not a section header");
+        }
+        if (sections_.empty()) {
+            Warn(number, "text before the first section is ignored");
+            return;
+        }
+        SectionInfo& section = sections_.back();
+        ++section.codes;
+        if (!line.hasEquals || line.name.empty()) {
+            Warn(number, std::string("empty code: the line ") + (line.hasEquals ? "begins with \"=\"" : "has no \"=\""));
+            return;
+        }
+        const auto [seen, fresh] = section.codeLines.emplace(WString(line.name), number);
+        if (!fresh) {
+            Warn(number, "code " + Quoted(line.name) + " repeats line " + std::to_string(seen->second) +
+                             " of section " + Quoted(section.name));
+        }
+    }
+
+    void OpenSection(size_t number, WStringView name) {
+        const WString upper = Upper(name);
+        const auto earlier = byName_.find(upper);
+        if (earlier != byName_.end()) {
+            SectionInfo& old = sections_[earlier->second];
+            old.superseded = true;
+            Warn(number, "section " + Quoted(name) + " repeats the section at line " + std::to_string(old.line) +
+                             ": only this later one is listed");
+        }
+        byName_[upper] = sections_.size();
+        sections_.push_back({WString(name), number, 0, false, {}});
+        bool known = false;
+        for (const WStringView kind : kCalculationKinds) known = known || Upper(kind) == upper;
+        if (!known) Warn(number, "section " + Quoted(name) + " matches none of the six kinds of calculation");
+    }
+
+    void CheckKinds() {
+        for (const WStringView kind : kCalculationKinds) {
+            if (byName_.find(Upper(kind)) == byName_.end()) {
+                Warn("no section for the kind " + Quoted(kind) + ": its list is empty");
+            }
+        }
+    }
+
+    int Finish(std::string& out) {
+        out += "File: " + ToUtf8(platform::FullPath(path_)) + "\n";
+        if (!encoding_.empty()) out += "Encoding: " + encoding_ + "\n";
+        out += "Sections: " + std::to_string(sections_.size()) + "\n";
+        for (const SectionInfo& s : sections_) {
+            out += "  line " + std::to_string(s.line) + ": [" + ToUtf8(s.name) + "] " + std::to_string(s.codes) +
+                   (s.codes == 1 ? " code" : " codes") + (s.superseded ? " (not listed: a later section has its name)" : "") +
+                   "\n";
+        }
+        for (const std::string& w : warnings_) out += w + "\n";
+        out += warnings_.empty() ? "No warnings.\n" : std::to_string(warnings_.size()) + " warning(s).\n";
+        return warnings_.empty() ? kCheckOk : kCheckWarnings;
+    }
+
+    WString path_;
+    unsigned codePage_;
+    std::string encoding_;
+    std::vector<SectionInfo> sections_;
+    std::map<WString, size_t> byName_;
+    std::vector<std::string> warnings_;
+};
+
+}  // namespace
+
+std::string JsonStringArray(const std::vector<WString>& items) {
+    std::string out = "[";
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) out += ",";
+        AppendJsonString(out, items[i]);
+    }
+    return out + "]";
+}
+
+int RunChecker(const std::vector<WString>& args, std::string& out, std::string& err) {
+    if (args.size() == 1 && (args[0] == QM_W("--help") || args[0] == QM_W("-h"))) {
+        out += kUsage;
+        return kCheckOk;
+    }
+    const auto options = ParseArguments(args, err);
+    if (!options) {
+        err += kUsage;
+        return kCheckUsage;
+    }
+    try {
+        if (!options->json) return Report(options->positional[0], options->codePage).Run(out);
+        TTemplateCatalogue catalogue(options->positional[0], options->codePage);
+        StringListTarget codes;
+        catalogue.ReadSection(options->positional[1], codes);
+        out += JsonStringArray(codes.Items()) + "\n";
+        return kCheckOk;
+    } catch (const Exception& e) {
+        err += ToUtf8(e.Message()) + "\n";
+        return kCheckCannotOpen;
+    }
+}
+
+}  // namespace quillmark
