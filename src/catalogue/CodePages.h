@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "common/Buffer.h"
 #include "common/Text.h"
 
 namespace quillmark {
@@ -15,6 +16,6 @@ bool IsSupportedLegacyCodePage(unsigned codePage);
 
 // Every byte sequence yields text; nothing is rejected. 65001 decodes UTF-8
 // leniently (U+FFFD for malformed input), as a code page conversion does.
-WString DecodeLegacy(std::string_view bytes, unsigned codePage);
+Buffer<WChar> DecodeLegacy(std::string_view bytes, unsigned codePage);
 
 }  // namespace quillmark

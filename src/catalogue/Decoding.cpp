@@ -63,25 +63,40 @@ ByteOrderMark DetectByteOrderMark(std::string_view bytes) {
     return {TextEncoding::Ansi, 0};
 }
 
-WString DecodeUtf16(std::string_view bytes, bool bigEndian) {
-    WString text(bytes.size() / 2, WChar{});
+TextBuffer DecodeUtf16(std::string_view bytes, bool bigEndian) {
+    TextBuffer buffer(bytes.size() / 2);
+    WChar* text = buffer.Data();
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     const int hi = bigEndian ? 0 : 1;
-    for (size_t i = 0; i < text.size(); ++i) {
+    for (size_t i = 0; i < buffer.Size(); ++i) {
         text[i] = static_cast<WChar>((s[2 * i + hi] << 8) | s[2 * i + (1 - hi)]);
     }
-    return text;
+    return buffer;
 }
 
-std::optional<WString> DecodeUtf8Strict(std::string_view bytes) {
-    WString text(bytes.size(), WChar{});  // never more units than bytes
+std::optional<TextBuffer> DecodeUtf8Strict(std::string_view bytes) {
+    TextBuffer buffer(bytes.size());  // never more units than bytes
+    WChar* text = buffer.Data();
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     size_t i = 0;
     size_t out = 0;
     while (i < bytes.size()) {
-        if (i + 8 <= bytes.size() && EightAscii(s + i)) {
-            for (int k = 0; k < 8; ++k) text[out++] = static_cast<WChar>(s[i + k]);
-            i += 8;
+        const unsigned b0 = s[i];
+        if (b0 < 0x80) {
+            // Runs of ASCII (codes, digits, blanks) go eight bytes at a time.
+            if (i + 8 <= bytes.size() && EightAscii(s + i)) {
+                for (int k = 0; k < 8; ++k) text[out++] = static_cast<WChar>(s[i + k]);
+                i += 8;
+            } else {
+                text[out++] = static_cast<WChar>(b0);
+                ++i;
+            }
+            continue;
+        }
+        // Two-byte sequences: all of Cyrillic, the common case after ASCII.
+        if (b0 >= 0xC2 && b0 <= 0xDF && i + 1 < bytes.size() && (s[i + 1] & 0xC0) == 0x80) {
+            text[out++] = static_cast<WChar>(((b0 & 0x1F) << 6) | (s[i + 1] & 0x3F));
+            i += 2;
             continue;
         }
         char32_t cp = 0;
@@ -96,8 +111,8 @@ std::optional<WString> DecodeUtf8Strict(std::string_view bytes) {
         }
         i += len;
     }
-    text.resize(out);
-    return text;
+    buffer.Shrink(out);
+    return buffer;
 }
 
 std::optional<size_t> FindMalformedUtf8(std::string_view bytes) {
@@ -111,14 +126,18 @@ std::optional<size_t> FindMalformedUtf8(std::string_view bytes) {
     return std::nullopt;
 }
 
-WString DecodeCatalogueText(std::string_view bytes, unsigned legacyCodePage) {
+TextBuffer DecodeCatalogueText(std::string_view bytes, unsigned legacyCodePage) {
     const ByteOrderMark mark = DetectByteOrderMark(bytes);
     const std::string_view body = bytes.substr(mark.length);
     switch (mark.encoding) {
-    case TextEncoding::Utf16Le: return DecodeUtf16(body, false);
-    case TextEncoding::Utf16Be: return DecodeUtf16(body, true);
-    case TextEncoding::Utf8: return platform::DecodeUtf8(body).value_or(WString());
-    case TextEncoding::Ansi: break;
+        case TextEncoding::Utf16Le:
+            return DecodeUtf16(body, false);
+        case TextEncoding::Utf16Be:
+            return DecodeUtf16(body, true);
+        case TextEncoding::Utf8:
+            return platform::DecodeUtf8(body).value_or(TextBuffer());
+        case TextEncoding::Ansi:
+            break;
     }
     return platform::DecodeAnsi(body, legacyCodePage);
 }

@@ -5,9 +5,12 @@
 #include <optional>
 #include <string_view>
 
+#include "common/Buffer.h"
 #include "common/Text.h"
 
 namespace quillmark {
+
+using TextBuffer = Buffer<WChar>;
 
 enum class TextEncoding { Utf16Le, Utf16Be, Utf8, Ansi };
 
@@ -19,11 +22,11 @@ struct ByteOrderMark {
 ByteOrderMark DetectByteOrderMark(std::string_view bytes);
 
 // Each pair of bytes is one code unit; a last odd byte is ignored.
-WString DecodeUtf16(std::string_view bytes, bool bigEndian);
+TextBuffer DecodeUtf16(std::string_view bytes, bool bigEndian);
 
 // Strict UTF-8: nullopt when any sequence is malformed (overlong, surrogate,
 // above U+10FFFF, truncated, stray continuation byte).
-std::optional<WString> DecodeUtf8Strict(std::string_view bytes);
+std::optional<TextBuffer> DecodeUtf8Strict(std::string_view bytes);
 
 // Offset of the first malformed sequence, or nullopt when the bytes are well formed.
 std::optional<size_t> FindMalformedUtf8(std::string_view bytes);
@@ -31,6 +34,6 @@ std::optional<size_t> FindMalformedUtf8(std::string_view bytes);
 // The whole text of a catalogue file, mark removed. Strict UTF-8 that fails
 // yields an empty text. Unmarked bytes use the given legacy code page on
 // platforms without an ANSI code page; 0 means the platform's default.
-WString DecodeCatalogueText(std::string_view bytes, unsigned legacyCodePage = 0);
+TextBuffer DecodeCatalogueText(std::string_view bytes, unsigned legacyCodePage = 0);
 
 }  // namespace quillmark

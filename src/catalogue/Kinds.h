@@ -9,8 +9,8 @@
 namespace quillmark {
 
 inline constexpr std::array<WStringView, 6> kCalculationKinds = {
-    QM_W("Простой расчет"),    QM_W("Сводный расчет"),    QM_W("Комплексный расчет"),
-    QM_W("Подсчет дней"),      QM_W("Расчет госпошлины"), QM_W("Раздел имущества"),
+    QM_W("Простой расчет"), QM_W("Сводный расчет"),    QM_W("Комплексный расчет"),
+    QM_W("Подсчет дней"),   QM_W("Расчет госпошлины"), QM_W("Раздел имущества"),
 };
 
 }  // namespace quillmark

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/Buffer.h"
 #include "common/Text.h"
 
 namespace quillmark::platform {
@@ -23,7 +24,7 @@ bool FileExists(const WString& path);
 
 // All bytes of the file, read with writing by others denied where the
 // platform can deny it. Throws the file-open error when it cannot be opened.
-std::string ReadWholeFile(const WString& path);
+Buffer<char> ReadWholeFile(const WString& path);
 
 // The absolute, normalised form of a path, for messages.
 WString FullPath(const WString& path);
@@ -31,14 +32,14 @@ WString FullPath(const WString& path);
 // The system's text for an error code, trailing blanks and full stops removed.
 WString SystemErrorText(unsigned long code);
 
-std::optional<WString> DecodeUtf8(std::string_view bytes);
+std::optional<Buffer<WChar>> DecodeUtf8(std::string_view bytes);
 
 // The code page that decodes unmarked files by default: the system's ANSI
 // code page on Windows.
 unsigned DefaultAnsiCodePage();
 
 // 0 chooses the platform's default code page.
-WString DecodeAnsi(std::string_view bytes, unsigned codePage);
+Buffer<WChar> DecodeAnsi(std::string_view bytes, unsigned codePage);
 
 void UpperCaseInPlace(WString& text);
 

@@ -77,17 +77,17 @@ bool FileExists(const WString& path) {
     return FoundAsNonDirectory(name);
 }
 
-std::string ReadWholeFile(const WString& path) {
+Buffer<char> ReadWholeFile(const WString& path) {
     // Non-blocking, so that a FIFO in its place cannot hang the read.
     const Fd fd(::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.Get() < 0) throw FileOpenError(path, static_cast<unsigned long>(errno));
 
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0) throw FileOpenError(path, static_cast<unsigned long>(errno));
-    std::string bytes(S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0, '\0');
+    Buffer<char> bytes(S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0);
     size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(fd.Get(), bytes.data() + done, bytes.size() - done);
+    while (done < bytes.Size()) {
+        const ssize_t got = ::read(fd.Get(), bytes.Data() + done, bytes.Size() - done);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             throw Exception(u"Cannot read file \"" + FullPath(path) + u"\". " +
@@ -96,7 +96,7 @@ std::string ReadWholeFile(const WString& path) {
         if (got == 0) break;  // the file shrank since it was opened
         done += static_cast<size_t>(got);
     }
-    bytes.resize(done);
+    bytes.Shrink(done);
     return bytes;
 }
 
@@ -131,11 +131,11 @@ WString SystemErrorText(unsigned long code) {
     return WithoutTrailingBlanksAndStops(FromUtf8(text));
 }
 
-std::optional<WString> DecodeUtf8(std::string_view bytes) { return DecodeUtf8Strict(bytes); }
+std::optional<Buffer<WChar>> DecodeUtf8(std::string_view bytes) { return DecodeUtf8Strict(bytes); }
 
 unsigned DefaultAnsiCodePage() { return kDefaultLegacyCodePage; }
 
-WString DecodeAnsi(std::string_view bytes, unsigned codePage) {
+Buffer<WChar> DecodeAnsi(std::string_view bytes, unsigned codePage) {
     return DecodeLegacy(bytes, codePage == 0 ? kDefaultLegacyCodePage : codePage);
 }
 

@@ -48,7 +48,7 @@ bool FileExists(const WString& path) {
     return find && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-std::string ReadWholeFile(const WString& path) {
+Buffer<char> ReadWholeFile(const WString& path) {
     const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw FileOpenError(path, ::GetLastError());
@@ -57,18 +57,18 @@ std::string ReadWholeFile(const WString& path) {
     if (!::GetFileSizeEx(file.Get(), &size)) throw FileOpenError(path, ::GetLastError());
     // The text conversions take int lengths; no catalogue comes near 2 GB.
     if (size.QuadPart > INT_MAX) throw FileOpenError(path, ERROR_FILE_TOO_LARGE);
-    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    Buffer<char> bytes(static_cast<size_t>(size.QuadPart));
     size_t done = 0;
-    while (done < bytes.size()) {
-        const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    while (done < bytes.Size()) {
+        const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.Size() - done, 1u << 30));
         DWORD got = 0;
-        if (!::ReadFile(file.Get(), bytes.data() + done, want, &got, nullptr)) {
+        if (!::ReadFile(file.Get(), bytes.Data() + done, want, &got, nullptr)) {
             throw Exception(L"Cannot read file \"" + FullPath(path) + L"\". " + SystemErrorText(::GetLastError()));
         }
         if (got == 0) break;  // the file shrank since it was opened
         done += got;
     }
-    bytes.resize(done);
+    bytes.Shrink(done);
     return bytes;
 }
 
@@ -81,33 +81,33 @@ WString FullPath(const WString& path) {
 
 WString SystemErrorText(unsigned long code) {
     wchar_t* text = nullptr;
-    const DWORD n = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD n =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     const UniqueLocal owner(text);
     if (n == 0) return L"System error " + std::to_wstring(code);
     return WithoutTrailingBlanksAndStops(WString(text, n));
 }
 
-std::optional<WString> DecodeUtf8(std::string_view bytes) {
-    if (bytes.empty()) return WString();
+std::optional<Buffer<WChar>> DecodeUtf8(std::string_view bytes) {
+    if (bytes.empty()) return Buffer<WChar>();
     const int length = static_cast<int>(bytes.size());
-    WString text(bytes.size(), L'\0');
-    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), length, text.data(), length);
+    Buffer<WChar> text(bytes.size());
+    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), length, text.Data(), length);
     if (n <= 0) return std::nullopt;
-    text.resize(static_cast<size_t>(n));
+    text.Shrink(static_cast<size_t>(n));
     return text;
 }
 
 unsigned DefaultAnsiCodePage() { return ::GetACP(); }
 
-WString DecodeAnsi(std::string_view bytes, unsigned codePage) {
-    if (bytes.empty()) return WString();
+Buffer<WChar> DecodeAnsi(std::string_view bytes, unsigned codePage) {
+    if (bytes.empty()) return Buffer<WChar>();
     const UINT cp = codePage == 0 ? CP_ACP : codePage;
     const int length = static_cast<int>(bytes.size());
-    WString text(bytes.size(), L'\0');
-    const int n = ::MultiByteToWideChar(cp, 0, bytes.data(), length, text.data(), length);
-    text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    Buffer<WChar> text(bytes.size());
+    const int n = ::MultiByteToWideChar(cp, 0, bytes.data(), length, text.Data(), length);
+    text.Shrink(n > 0 ? static_cast<size_t>(n) : 0);
     return text;
 }
 

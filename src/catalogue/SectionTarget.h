@@ -10,13 +10,11 @@ namespace quillmark {
 
 class ISectionTarget {
 public:
+    virtual ~ISectionTarget() = default;
     virtual void BeginUpdate() = 0;
     virtual void EndUpdate() = 0;  // must not throw: it runs while unwinding
     virtual void Clear() = 0;
     virtual void Add(const WString& item) = 0;
-
-protected:
-    ~ISectionTarget() = default;
 };
 
 class StringListTarget final : public ISectionTarget {

@@ -18,7 +18,7 @@ WString CataloguePath() { return CatalogueFileBeside(platform::ModuleFileName(),
 
 TTemplateCatalogue::TTemplateCatalogue(const WString& path, unsigned legacyCodePage) {
     if (path.empty() || !platform::FileExists(path)) return;
-    Load(platform::ReadWholeFile(path), legacyCodePage);
+    Load(platform::ReadWholeFile(path).View(), legacyCodePage);
 }
 
 TTemplateCatalogue TTemplateCatalogue::FromBytes(std::string_view bytes, unsigned legacyCodePage) {
@@ -29,45 +29,48 @@ TTemplateCatalogue TTemplateCatalogue::FromBytes(std::string_view bytes, unsigne
 
 void TTemplateCatalogue::Load(std::string_view bytes, unsigned legacyCodePage) {
     text_ = DecodeCatalogueText(bytes, legacyCodePage);
-    text_.resize(UpToFirstNul(text_).size());
-    if (text_.size() >= kNoEquals) throw std::length_error("catalogue text too long");
+    text_.Shrink(UpToFirstNul(text_.View()).size());
+    if (text_.Size() >= kNoEquals) throw std::length_error("catalogue text too long");
     Parse();
 }
 
 uint32_t TTemplateCatalogue::OffsetOf(WStringView part) const {
-    return static_cast<uint32_t>(part.data() - text_.data());
+    return static_cast<uint32_t>(part.data() - text_.Data());
 }
 
 WStringView TTemplateCatalogue::Span(uint32_t begin, uint32_t end) const {
-    return WStringView(text_).substr(begin, end - begin);
+    return text_.View().substr(begin, end - begin);
 }
 
 void TTemplateCatalogue::Parse() {
-    LineReader reader(text_);
+    // Growing a file-sized vector step by step copies it several times over.
+    lines_.reserve(text_.Size() / 24);
+    LineReader reader(text_.View());
     WStringView raw;
     while (reader.Next(raw)) {
         const ClassifiedLine line = ClassifyLine(raw);
         switch (line.kind) {
-        case LineKind::Blank:
-        case LineKind::Comment: break;
-        case LineKind::Header: {
-            const uint32_t name = OffsetOf(line.name);
-            sections_.push_back({name, name + static_cast<uint32_t>(line.name.size()),
-                                 static_cast<uint32_t>(lines_.size()), 0});
-            break;
-        }
-        case LineKind::Key: {
-            if (sections_.empty()) break;  // before the first header
-            const WStringView name = line.hasEquals ? line.name : line.text;
-            const uint32_t begin = OffsetOf(name);
-            const uint32_t nameEnd = begin + static_cast<uint32_t>(name.size());
-            // An empty part may point anywhere; its own offset keeps it in the text.
-            const uint32_t valueBegin = line.hasEquals ? OffsetOf(line.value) : kNoEquals;
-            const uint32_t end = line.hasEquals ? valueBegin + static_cast<uint32_t>(line.value.size()) : nameEnd;
-            lines_.push_back({begin, nameEnd, valueBegin, end});
-            ++sections_.back().lineCount;
-            break;
-        }
+            case LineKind::Blank:
+            case LineKind::Comment:
+                break;
+            case LineKind::Header: {
+                const uint32_t name = OffsetOf(line.name);
+                sections_.push_back(
+                    {name, name + static_cast<uint32_t>(line.name.size()), static_cast<uint32_t>(lines_.size()), 0});
+                break;
+            }
+            case LineKind::Key: {
+                if (sections_.empty()) break;  // before the first header
+                const WStringView name = line.hasEquals ? line.name : line.text;
+                const uint32_t begin = OffsetOf(name);
+                const uint32_t nameEnd = begin + static_cast<uint32_t>(name.size());
+                // An empty part may point anywhere; its own offset keeps it in the text.
+                const uint32_t valueBegin = line.hasEquals ? OffsetOf(line.value) : kNoEquals;
+                const uint32_t end = line.hasEquals ? valueBegin + static_cast<uint32_t>(line.value.size()) : nameEnd;
+                lines_.push_back({begin, nameEnd, valueBegin, end});
+                ++sections_.back().lineCount;
+                break;
+            }
         }
     }
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "catalogue/SectionTarget.h"
+#include "common/Buffer.h"
 #include "common/Text.h"
 
 namespace quillmark {
@@ -58,7 +59,7 @@ private:
     WStringView Span(uint32_t begin, uint32_t end) const;
     void BuildIndex();
 
-    WString text_;
+    Buffer<WChar> text_;
     std::vector<Section> sections_;
     std::vector<KeyLine> lines_;
     std::unordered_map<WString, size_t> index_;  // upper-case name -> last section of that name

@@ -1,6 +1,29 @@
 #include "catalogue/TextRules.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace quillmark {
+
+namespace {
+
+// Index of the first unit below limit (at most 0x8000) from pos, or the size.
+// Four units at a time: files are long and the units sought are rare.
+size_t FindBelow(WStringView text, size_t pos, unsigned limit) {
+    constexpr uint64_t kOnes = 0x0001000100010001ull;
+    constexpr uint64_t kHighs = 0x8000800080008000ull;
+    static_assert(sizeof(WChar) == 2);
+    while (pos + 4 <= text.size()) {
+        uint64_t word;
+        std::memcpy(&word, text.data() + pos, sizeof word);
+        if (((word - kOnes * limit) & ~word & kHighs) != 0) break;
+        pos += 4;
+    }
+    while (pos < text.size() && static_cast<unsigned>(text[pos]) >= limit) ++pos;
+    return pos;
+}
+
+}  // namespace
 
 WStringView Trim(WStringView text) {
     size_t begin = 0;
@@ -10,15 +33,12 @@ WStringView Trim(WStringView text) {
     return text.substr(begin, end - begin);
 }
 
-WStringView UpToFirstNul(WStringView text) {
-    const size_t nul = text.find(WChar{0});
-    return nul == WStringView::npos ? text : text.substr(0, nul);
-}
+WStringView UpToFirstNul(WStringView text) { return text.substr(0, FindBelow(text, 0, 1)); }
 
 bool LineReader::Next(WStringView& line) {
     if (pos_ >= text_.size()) return false;
-    size_t end = pos_;
-    while (end < text_.size() && text_[end] != '\r' && text_[end] != '\n') ++end;
+    size_t end = FindBelow(text_, pos_, '\r' + 1);
+    while (end < text_.size() && text_[end] != '\r' && text_[end] != '\n') end = FindBelow(text_, end + 1, '\r' + 1);
     line = text_.substr(pos_, end - pos_);
     pos_ = end;
     if (pos_ < text_.size()) {

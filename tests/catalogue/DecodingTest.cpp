@@ -10,6 +10,8 @@ namespace {
 
 using test::Utf16Bytes;
 
+WString Str(const Buffer<WChar>& text) { return WString(text.View()); }
+
 TEST(ByteOrderMark, FirstMatchingRowDecides) {
     EXPECT_EQ(DetectByteOrderMark("\xFF\xFEx").encoding, TextEncoding::Utf16Le);
     EXPECT_EQ(DetectByteOrderMark("\xFE\xFF").encoding, TextEncoding::Utf16Be);
@@ -23,26 +25,26 @@ TEST(ByteOrderMark, FirstMatchingRowDecides) {
 
 TEST(DecodeUtf16, BothByteOrdersAndAnOddLastByte) {
     const WString text = QM_W("[Раздел]\r\nA=б");
-    EXPECT_EQ(DecodeCatalogueText(Utf16Bytes(text, false)), text);
-    EXPECT_EQ(DecodeCatalogueText(Utf16Bytes(text, true)), text);
-    EXPECT_EQ(DecodeCatalogueText(Utf16Bytes(text, false) + "\x41"), text);
+    EXPECT_EQ(Str(DecodeCatalogueText(Utf16Bytes(text, false))), text);
+    EXPECT_EQ(Str(DecodeCatalogueText(Utf16Bytes(text, true))), text);
+    EXPECT_EQ(Str(DecodeCatalogueText(Utf16Bytes(text, false) + "\x41")), text);
     // Surrogates are not validated.
     const WChar lone[] = {0xD800, 'x'};
-    EXPECT_EQ(DecodeCatalogueText(Utf16Bytes(WStringView(lone, 2), true)), WString(lone, 2));
+    EXPECT_EQ(Str(DecodeCatalogueText(Utf16Bytes(WStringView(lone, 2), true))), WString(lone, 2));
 }
 
 TEST(DecodeUtf8Strict, AcceptsWellFormedText) {
-    EXPECT_EQ(DecodeUtf8Strict("").value(), QM_W(""));
-    EXPECT_EQ(DecodeUtf8Strict("\xD0\x9F\xD1\x80").value(), QM_W("Пр"));
-    EXPECT_EQ(DecodeUtf8Strict("\xF0\x9F\x98\x80").value(), QM_W("\U0001F600"));
-    EXPECT_EQ(DecodeUtf8Strict("\xEF\xBF\xBF\xF4\x8F\xBF\xBF").value(), QM_W("\uFFFF\U0010FFFF"));
+    EXPECT_EQ(Str(*DecodeUtf8Strict("")), QM_W(""));
+    EXPECT_EQ(Str(*DecodeUtf8Strict("\xD0\x9F\xD1\x80")), QM_W("Пр"));
+    EXPECT_EQ(Str(*DecodeUtf8Strict("\xF0\x9F\x98\x80")), QM_W("\U0001F600"));
+    EXPECT_EQ(Str(*DecodeUtf8Strict("\xEF\xBF\xBF\xF4\x8F\xBF\xBF")), QM_W("\uFFFF\U0010FFFF"));
     // Non-ASCII at every place around the eight-byte fast path.
     for (size_t at = 0; at < 20; ++at) {
         std::string bytes(20, 'a');
         bytes.replace(at, 1, "\xD1\x91");
         WString expected(20, QM_W('a'));
         expected[at] = QM_W('ё');
-        EXPECT_EQ(DecodeUtf8Strict(bytes).value(), expected) << at;
+        EXPECT_EQ(Str(*DecodeUtf8Strict(bytes)), expected) << at;
     }
 }
 
@@ -56,8 +58,8 @@ TEST(DecodeUtf8Strict, RejectsEveryMalformedSequence) {
         "\xF4\x90\x80\x80",  // above U+10FFFF
         "\xF5\x80\x80\x80",
         "\xFF",
-        "\x80",              // stray continuation
-        "abc\xD0",           // cut short at the end
+        "\x80",     // stray continuation
+        "abc\xD0",  // cut short at the end
         "\xE2\x82",
         "\xE2\x28\xA1",
     };
@@ -70,15 +72,15 @@ TEST(DecodeUtf8Strict, RejectsEveryMalformedSequence) {
 }
 
 TEST(DecodeCatalogueText, MalformedUtf8AfterTheMarkGivesNoText) {
-    EXPECT_EQ(DecodeCatalogueText("\xEF\xBB\xBF[A]\r\nB=\xC0\x80"), QM_W(""));
-    EXPECT_EQ(DecodeCatalogueText("\xEF\xBB\xBF[A]"), QM_W("[A]"));
+    EXPECT_EQ(Str(DecodeCatalogueText("\xEF\xBB\xBF[A]\r\nB=\xC0\x80")), QM_W(""));
+    EXPECT_EQ(Str(DecodeCatalogueText("\xEF\xBB\xBF[A]")), QM_W("[A]"));
 }
 
 TEST(DecodeCatalogueText, UnmarkedBytesUseTheLegacyCodePage) {
-    EXPECT_EQ(DecodeLegacy("\xCF\xF0\xEE\xF1\xF2\xEE\xE9 \xF0\xE0\xF1\xF7\xE5\xF2", 1251), QM_W("Простой расчет"));
-    EXPECT_EQ(DecodeLegacy("\x8F\xE0\xAE", 866), QM_W("Про"));
-    EXPECT_EQ(DecodeLegacy("\xE9\x80\x81", 1252), QM_W("é€\u0081"));
-    EXPECT_EQ(DecodeLegacy("\xD0\x9F\xFF", kUtf8CodePage), QM_W("П\uFFFD"));
+    EXPECT_EQ(Str(DecodeLegacy("\xCF\xF0\xEE\xF1\xF2\xEE\xE9 \xF0\xE0\xF1\xF7\xE5\xF2", 1251)), QM_W("Простой расчет"));
+    EXPECT_EQ(Str(DecodeLegacy("\x8F\xE0\xAE", 866)), QM_W("Про"));
+    EXPECT_EQ(Str(DecodeLegacy("\xE9\x80\x81", 1252)), QM_W("é€\u0081"));
+    EXPECT_EQ(Str(DecodeLegacy("\xD0\x9F\xFF", kUtf8CodePage)), QM_W("П\uFFFD"));
     EXPECT_TRUE(IsSupportedLegacyCodePage(866));
     EXPECT_FALSE(IsSupportedLegacyCodePage(1250));
 }

@@ -41,8 +41,8 @@ public:
         const UniqueKernelHandle in(childIn), out(childOut);
 
         const WString module = platform::ModuleFileName();
-        WString command = L"\"" + module.substr(0, module.find_last_of(L'\\') + 1) + L"hold-open.exe\" \"" +
-                          path.wstring() + L"\"";
+        WString command =
+            L"\"" + module.substr(0, module.find_last_of(L'\\') + 1) + L"hold-open.exe\" \"" + path.wstring() + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
@@ -64,7 +64,8 @@ public:
     bool Ready() {
         char buffer[8] = {};
         DWORD got = 0;
-        return process_ && ::ReadFile(fromChild_.Get(), buffer, 5, &got, nullptr) && std::string(buffer, got) == "held\n";
+        return process_ && ::ReadFile(fromChild_.Get(), buffer, 5, &got, nullptr) &&
+               std::string(buffer, got) == "held\n";
     }
     static unsigned long ExpectedError() { return ERROR_SHARING_VIOLATION; }
 

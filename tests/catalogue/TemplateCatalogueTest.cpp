@@ -4,8 +4,8 @@
 
 #include <stdexcept>
 
-#include "catalogue/Kinds.h"
 #include "catalogue/FileOpenError.h"
+#include "catalogue/Kinds.h"
 #include "catalogue/Platform.h"
 #include "common/Exception.h"
 #include "support/TestFiles.h"
@@ -59,8 +59,7 @@ TEST(TemplateCatalogue, WorkedExample) {
 }
 
 TEST(TemplateCatalogue, KeepsSectionsInFileOrderAndStoresKeyLines) {
-    auto catalogue = TTemplateCatalogue::FromBytes(
-        Utf8(QM_W("[A]\n  CODE1 =  x = y \nBARE\n[a]\n[ B ]\n=v\n")));
+    auto catalogue = TTemplateCatalogue::FromBytes(Utf8(QM_W("[A]\n  CODE1 =  x = y \nBARE\n[a]\n[ B ]\n=v\n")));
     ASSERT_EQ(catalogue.SectionCount(), 3u);
     EXPECT_EQ(catalogue.SectionName(0), QM_W("A"));
     EXPECT_EQ(catalogue.SectionName(1), QM_W("a"));
@@ -85,16 +84,16 @@ TEST(TemplateCatalogue, SectionNamesMatchWithoutCaseButWithTheirInnerBlanks) {
 }
 
 TEST(TemplateCatalogue, LinesThatAreNotCodes) {
-    const std::string bytes = Utf8(QM_W(
-        "[Простой расчет] ; trailing text\n"
-        "ORPHAN=1\n"
-        "[Простой расчет]\n"
-        "   \t \n"
-        "  ; comment\n"
-        "#HASH=1\n"
-        "CODE=a=b\n"
-        "[Сводный расчет] ; not a header\n"
-        "X=1\n"));
+    const std::string bytes =
+        Utf8(QM_W("[Простой расчет] ; trailing text\n"
+                  "ORPHAN=1\n"
+                  "[Простой расчет]\n"
+                  "   \t \n"
+                  "  ; comment\n"
+                  "#HASH=1\n"
+                  "CODE=a=b\n"
+                  "[Сводный расчет] ; not a header\n"
+                  "X=1\n"));
     EXPECT_EQ(Read(bytes, QM_W("Простой расчет")), (Items{QM_W("#HASH"), QM_W("CODE"), QM_W(""), QM_W("X")}));
     EXPECT_EQ(Read(bytes, QM_W("Сводный расчет")), Items{});
 }
@@ -120,7 +119,8 @@ TEST(TemplateCatalogue, EveryEncodingGivesTheSameCatalogue) {
     EXPECT_EQ(Read(Utf16Bytes(text, false), QM_W("РАЗДЕЛ ИМУЩЕСТВА")), expected);
     EXPECT_EQ(Read(Utf16Bytes(text, true), QM_W("РАЗДЕЛ ИМУЩЕСТВА")), expected);
     // Windows-1251: the ANSI code page of the tests (and the portable default).
-    const std::string ansi = "[\xD0\xE0\xE7\xE4\xE5\xEB \xE8\xEC\xF3\xF9\xE5\xF1\xF2\xE2\xE0]\r\n\xC4\xCE\xCC=1\r\nCAR=2\r\n";
+    const std::string ansi =
+        "[\xD0\xE0\xE7\xE4\xE5\xEB \xE8\xEC\xF3\xF9\xE5\xF1\xF2\xE2\xE0]\r\n\xC4\xCE\xCC=1\r\nCAR=2\r\n";
     EXPECT_EQ(Read(ansi, QM_W("Раздел имущества")), expected);
 }
 
@@ -183,7 +183,8 @@ TEST(TemplateCatalogueFile, ReadsTheWholeFile) {
 TEST(CataloguePath, TheDirectoryEndsAtTheLastBackslashOrColon) {
     EXPECT_EQ(CatalogueFileBeside(QM_W("C:\\Tools\\Quillmark.exe"), QM_W("\\:")), QM_W("C:\\Tools\\params.ini"));
     EXPECT_EQ(CatalogueFileBeside(QM_W("C:Quillmark.exe"), QM_W("\\:")), QM_W("C:params.ini"));
-    EXPECT_EQ(CatalogueFileBeside(QM_W("\\\\srv\\share\\a.b\\q.exe"), QM_W("\\:")), QM_W("\\\\srv\\share\\a.b\\params.ini"));
+    EXPECT_EQ(CatalogueFileBeside(QM_W("\\\\srv\\share\\a.b\\q.exe"), QM_W("\\:")),
+              QM_W("\\\\srv\\share\\a.b\\params.ini"));
     EXPECT_EQ(CatalogueFileBeside(QM_W("/opt/q/quillmark"), QM_W("/")), QM_W("/opt/q/params.ini"));
     EXPECT_EQ(CatalogueFileBeside(QM_W("quillmark"), QM_W("/")), QM_W("params.ini"));
 }

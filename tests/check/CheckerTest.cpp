@@ -40,8 +40,8 @@ TEST_F(CheckerTest, JsonListsTheCodesOfTheSection) {
 
 TEST_F(CheckerTest, JsonEscapesWhatJsonCannotHoldAsItStands) {
     // Quotes, backslashes, a tab and a lone surrogate from an unvalidated UTF-16 file.
-    const WChar text[] = {0xFEFF, '[', 'S', ']', '\n', 'a', '"', '\\', '\t', 'b', 0xD83D, '=', '\n',
-                          0xD83D, 0xDE00, '='};
+    const WChar text[] = {0xFEFF, '[', 'S',    ']', '\n', 'a',    '"',    '\\',
+                          '\t',   'b', 0xD83D, '=', '\n', 0xD83D, 0xDE00, '='};
     const WString file = File(test::Utf16Bytes(WStringView(text + 1, std::size(text) - 1), false));
     const Result r = Check({QM_W("--json"), file, QM_W("S")});
     EXPECT_EQ(r.out, "[\"a\\\"\\\\\\tb\\ud83d\",\"\xF0\x9F\x98\x80\"]\n");
@@ -76,8 +76,7 @@ TEST_F(CheckerTest, UsageErrors) {
 TEST_F(CheckerTest, CodePageChoosesHowUnmarkedFilesAreRead) {
     const WString file = File("[\x8F\xE0\xAE\xE1\xE2\xAE\xA9 \xE0\xA0\xE1\xE7\xA5\xE2]\nA=1\n");  // CP866
     EXPECT_EQ(Check({QM_W("--json"), file, QM_W("Простой расчет")}).out, "[]\n");
-    EXPECT_EQ(Check({QM_W("--json"), QM_W("--codepage"), QM_W("866"), file, QM_W("Простой расчет")}).out,
-              "[\"A\"]\n");
+    EXPECT_EQ(Check({QM_W("--json"), QM_W("--codepage"), QM_W("866"), file, QM_W("Простой расчет")}).out, "[\"A\"]\n");
     EXPECT_EQ(Check({QM_W("--codepage=866"), QM_W("--json"), file, QM_W("Простой расчет")}).out, "[\"A\"]\n");
 }
 #endif
@@ -97,17 +96,17 @@ TEST_F(CheckerTest, CleanCatalogueHasNoWarnings) {
 
 TEST_F(CheckerTest, ReportWarnsOfEverythingReadOtherwiseThanMeant) {
     std::string text = std::string(kBom) +
-                       "ORPHAN=1\n"                     // 1: before the first section
-                       "[Простой расчет]\n"             // 2
-                       "A=1\n"                          // 3
-                       "A=2\n"                          // 4: repeated code
-                       "NOEQUALS\n"                     // 5: empty code
-                       "=value\n"                       // 6: empty code
-                       "[Сводный расчет] ; comment\n"   // 7: not a header
-                       "[ПРОСТОЙ РАСЧЕТ]\n"             // 8: same name again
-                       "B=1\n"                          // 9
-                       "[Misc]\n"                       // 10: no such kind
-                       "C=1\n";                         // 11
+                       "ORPHAN=1\n"                    // 1: before the first section
+                       "[Простой расчет]\n"            // 2
+                       "A=1\n"                         // 3
+                       "A=2\n"                         // 4: repeated code
+                       "NOEQUALS\n"                    // 5: empty code
+                       "=value\n"                      // 6: empty code
+                       "[Сводный расчет] ; comment\n"  // 7: not a header
+                       "[ПРОСТОЙ РАСЧЕТ]\n"            // 8: same name again
+                       "B=1\n"                         // 9
+                       "[Misc]\n"                      // 10: no such kind
+                       "C=1\n";                        // 11
     text += '\0';
     text += "[Подсчет дней]\nD=1\n";
     const Result r = Check({File(text)});

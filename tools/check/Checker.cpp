@@ -130,9 +130,10 @@ public:
             Warn("no file at " + Quoted(platform::FullPath(path_)) + ": Quillmark shows every list empty");
             return Finish(out);
         }
-        const std::string bytes = platform::ReadWholeFile(path_);
+        const Buffer<char> file = platform::ReadWholeFile(path_);
+        const std::string_view bytes = file.View();
         const ByteOrderMark mark = DetectByteOrderMark(bytes);
-        const std::string_view body = std::string_view(bytes).substr(mark.length);
+        const std::string_view body = bytes.substr(mark.length);
         DescribeEncoding(mark, body);
         if (mark.encoding == TextEncoding::Utf8 && !platform::DecodeUtf8(body)) {
             const size_t at = FindMalformedUtf8(body).value_or(0) + mark.length;
@@ -140,7 +141,7 @@ public:
                  ": malformed UTF-8 after the UTF-8 mark: Quillmark reads the whole catalogue as empty");
             return Finish(out);
         }
-        ReadLines(DecodeCatalogueText(bytes, codePage_));
+        ReadLines(DecodeCatalogueText(bytes, codePage_).View());
         return Finish(out);
     }
 
@@ -158,10 +159,17 @@ private:
 
     void DescribeEncoding(const ByteOrderMark& mark, std::string_view body) {
         switch (mark.encoding) {
-        case TextEncoding::Utf16Le: encoding_ = "UTF-16 little-endian (byte-order mark FF FE)"; return;
-        case TextEncoding::Utf16Be: encoding_ = "UTF-16 big-endian (byte-order mark FE FF)"; return;
-        case TextEncoding::Utf8: encoding_ = "UTF-8 (byte-order mark EF BB BF)"; return;
-        case TextEncoding::Ansi: break;
+            case TextEncoding::Utf16Le:
+                encoding_ = "UTF-16 little-endian (byte-order mark FF FE)";
+                return;
+            case TextEncoding::Utf16Be:
+                encoding_ = "UTF-16 big-endian (byte-order mark FE FF)";
+                return;
+            case TextEncoding::Utf8:
+                encoding_ = "UTF-8 (byte-order mark EF BB BF)";
+                return;
+            case TextEncoding::Ansi:
+                break;
         }
         const unsigned codePage = codePage_ != 0 ? codePage_ : platform::DefaultAnsiCodePage();
         encoding_ = "no byte-order mark: ANSI code page " + std::to_string(codePage);
@@ -176,7 +184,7 @@ private:
         }
     }
 
-    void ReadLines(const WString& fullText) {
+    void ReadLines(WStringView fullText) {
         const WStringView text = UpToFirstNul(fullText);
         LineReader reader(text);
         WStringView raw;
@@ -192,10 +200,14 @@ private:
 
     void ReadLine(size_t number, const ClassifiedLine& line) {
         switch (line.kind) {
-        case LineKind::Blank:
-        case LineKind::Comment: return;
-        case LineKind::Header: OpenSection(number, line.name); return;
-        case LineKind::Key: break;
+            case LineKind::Blank:
+            case LineKind::Comment:
+                return;
+            case LineKind::Header:
+                OpenSection(number, line.name);
+                return;
+            case LineKind::Key:
+                break;
         }
         if (line.text.front() == '[' && line.text.find(']') != WStringView::npos) {
             Warn(number, "text after \"]\" makes this a code line, not a section header");
@@ -207,7 +219,8 @@ private:
         SectionInfo& section = sections_.back();
         ++section.codes;
         if (!line.hasEquals || line.name.empty()) {
-            Warn(number, std::string("empty code: the line ") + (line.hasEquals ? "begins with \"=\"" : "has no \"=\""));
+            Warn(number,
+                 std::string("empty code: the line ") + (line.hasEquals ? "begins with \"=\"" : "has no \"=\""));
             return;
         }
         const auto [seen, fresh] = section.codeLines.emplace(WString(line.name), number);
@@ -247,8 +260,8 @@ private:
         out += "Sections: " + std::to_string(sections_.size()) + "\n";
         for (const SectionInfo& s : sections_) {
             out += "  line " + std::to_string(s.line) + ": [" + ToUtf8(s.name) + "] " + std::to_string(s.codes) +
-                   (s.codes == 1 ? " code" : " codes") + (s.superseded ? " (not listed: a later section has its name)" : "") +
-                   "\n";
+                   (s.codes == 1 ? " code" : " codes") +
+                   (s.superseded ? " (not listed: a later section has its name)" : "") + "\n";
         }
         for (const std::string& w : warnings_) out += w + "\n";
         out += warnings_.empty() ? "No warnings.\n" : std::to_string(warnings_.size()) + " warning(s).\n";
