@@ -1,0 +1,24 @@
+// The entry point: start the application, create the window, run the loop,
+// shut down in the reverse order.
+#include <windows.h>
+
+#include "Main.h"
+#include "app/Application.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    // Never load a DLL from beside the executable, where params.ini lives.
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    ::SetDllDirectoryW(L"");
+
+    quillmark::TApplication application;
+    try {
+        application.Initialize();
+        // The window has no owner and its own taskbar button (WS_EX_APPWINDOW).
+        quillmark::TForm21 form(instance, application);
+        application.Run(form, showCommand);
+    } catch (...) {
+        application.HandleException(std::current_exception());
+    }
+    application.Shutdown();
+    return 0;
+}
