@@ -9,9 +9,7 @@
 #include "support/TestFiles.h"
 
 #ifdef _WIN32
-#include <windows.h>
-
-#include "common/WinHandle.h"
+#include "support/HoldOpen.h"
 #else
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -26,51 +24,16 @@ using test::ToWString;
 
 #ifdef _WIN32
 
-// Another Windows process that holds the file open for writing.
-class UnopenableFile {
+class UnopenableFile : public test::FileHeldOpen {
 public:
-    explicit UnopenableFile(const std::filesystem::path& path) {
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        HANDLE childIn = nullptr, parentOut = nullptr, parentIn = nullptr, childOut = nullptr;
-        ::CreatePipe(&childIn, &parentOut, &inherit, 0);
-        ::CreatePipe(&parentIn, &childOut, &inherit, 0);
-        ::SetHandleInformation(parentOut, HANDLE_FLAG_INHERIT, 0);
-        ::SetHandleInformation(parentIn, HANDLE_FLAG_INHERIT, 0);
-        toChild_.Reset(parentOut);
-        fromChild_.Reset(parentIn);
-        const UniqueKernelHandle in(childIn), out(childOut);
-
-        const WString module = platform::ModuleFileName();
-        WString command =
-            L"\"" + module.substr(0, module.find_last_of(L'\\') + 1) + L"hold-open.exe\" \"" + path.wstring() + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = in.Get();
-        startup.hStdOutput = out.Get();
-        startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
-        PROCESS_INFORMATION info{};
-        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
-            return;
-        }
-        process_.Reset(info.hProcess);
-        ::CloseHandle(info.hThread);
-    }
-    ~UnopenableFile() {
-        toChild_.Reset();
-        if (process_) ::WaitForSingleObject(process_.Get(), 10000);
-    }
-    // True once the holder has the file open.
-    bool Ready() {
-        char buffer[8] = {};
-        DWORD got = 0;
-        return process_ && ::ReadFile(fromChild_.Get(), buffer, 5, &got, nullptr) &&
-               std::string(buffer, got) == "held\n";
-    }
+    explicit UnopenableFile(const std::filesystem::path& path) : FileHeldOpen(HolderExe(), path) {}
     static unsigned long ExpectedError() { return ERROR_SHARING_VIOLATION; }
 
 private:
-    UniqueKernelHandle process_, toChild_, fromChild_;
+    static std::wstring HolderExe() {
+        const WString module = platform::ModuleFileName();
+        return module.substr(0, module.find_last_of(L'\\') + 1) + L"hold-open.exe";
+    }
 };
 
 #else

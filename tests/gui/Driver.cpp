@@ -8,12 +8,11 @@ namespace quillmark::test {
 
 void Settle(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
-std::wstring PathFromEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    if (value == nullptr) throw std::runtime_error(std::string(name) + " is not set");
-    std::wstring path = L"Z:" + FromUtf8(value);
-    for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
-    return path;
+std::wstring ProgramBesideTests(const wchar_t* name) {
+    wchar_t module[MAX_PATH * 4];
+    const DWORD length = ::GetModuleFileNameW(nullptr, module, MAX_PATH * 4);
+    std::wstring path(module, length);
+    return path.substr(0, path.find_last_of(L'\\') + 1) + name;
 }
 
 RemoteMemory::RemoteMemory(HANDLE process, size_t size)
@@ -70,7 +69,7 @@ void SendOne(INPUT input) { ::SendInput(1, &input, sizeof input); }
 
 Quillmark::Quillmark(std::optional<std::string> catalogue, int showCommand) {
     const std::filesystem::path exe = dir_.Path() / "Quillmark.exe";
-    std::filesystem::copy_file(PathFromEnvironment("QUILLMARK_EXE"), exe);
+    std::filesystem::copy_file(ProgramBesideTests(L"Quillmark.exe"), exe);
     if (catalogue) WriteCatalogue(*catalogue);
 
     STARTUPINFOW startup{sizeof startup};

@@ -32,8 +32,8 @@ bool WaitFor(Condition condition, int milliseconds = 5000) {
 // Lets the program take the input that was sent to it.
 void Settle(int milliseconds = 250);
 
-// A path given by ctest as a Unix path, as Wine sees it.
-std::wstring PathFromEnvironment(const char* name);
+// A program built beside the tests.
+std::wstring ProgramBesideTests(const wchar_t* name);
 
 // Memory in another process, for control messages that carry pointers.
 class RemoteMemory {
