@@ -41,11 +41,12 @@ TForm21::TForm21(HINSTANCE instance, IExceptionSink& sink) : sink_(sink), checkW
     windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
     windowClass.lpszClassName = kForm21Class;
-    windowClass.hIcon = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
-                                                        ::GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
-    windowClass.hIconSm = static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON,
-                                                          ::GetSystemMetrics(SM_CXSMICON),
-                                                          ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    windowClass.hIcon =
+        static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
+                                        ::GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
+    windowClass.hIconSm =
+        static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                        ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     RegisterClassOnce(windowClass);
 
     // Topmost from the start: Wine drops a later HWND_TOPMOST once the
@@ -81,10 +82,10 @@ void TForm21::CreateFont() {
 
 HWND TForm21::CreateChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id,
                           const Rect& r) {
-    const HWND child = ::CreateWindowExW(0, className, text, WS_CHILD | style, r.left, r.top, r.width, r.height,
-                                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                         reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE)),
-                                         nullptr);
+    const HWND child =
+        ::CreateWindowExW(0, className, text, WS_CHILD | style, r.left, r.top, r.width, r.height, parent,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                          reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE)), nullptr);
     if (child == nullptr) throw Exception(L"Cannot create a control of the window");
     ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
     return child;
@@ -103,11 +104,12 @@ void TForm21::CreateControls() {
                          kLabel1Id, SizedToText(design_.label1, L"Список шаблонов для выбранного типа расчета"));
 
     Panel2 = CreatePanel(hwnd_, kPanel2Id, ToRECT(layout.panel2));
-    Button1 = CreateChild(Panel2, L"Button", L"Cancel", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kButton1Id,
-                          layout.button1);
-    Button2 = CreateChild(Panel2, L"Button", L"OK", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kButton2Id, layout.button2);
-    Button3 = CreateChild(Panel2, L"Button", L"Help", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kButton3Id,
-                          design_.button3);
+    Button1 =
+        CreateChild(Panel2, L"Button", L"Cancel", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kButton1Id, layout.button1);
+    Button2 =
+        CreateChild(Panel2, L"Button", L"OK", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kButton2Id, layout.button2);
+    Button3 =
+        CreateChild(Panel2, L"Button", L"Help", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kButton3Id, design_.button3);
     const DWORD split = ::IsWindowsVistaOrGreater() ? BS_SPLITBUTTON : BS_PUSHBUTTON;
     Button4 = CreateChild(Panel2, L"Button", L"Menu", WS_VISIBLE | WS_TABSTOP | split, kButton4Id, design_.button4);
     CheckBox1 = CreateChild(Panel2, L"Button", L"Поверх всех окон", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
@@ -172,8 +174,8 @@ void TForm21::Show(int showCommand) {
 }
 
 void TForm21::MoveFocus(bool forward) {
-    const HWND order[] = {Button5, CheckListBox1->Handle(), Button1,   Button2,
-                          Button3, Button4,                 CheckBox1, TreeView2->Handle()};
+    const HWND order[] = {Button5,   CheckListBox1->Handle(), Button1, Button2, Button3, Button4,
+                          CheckBox1, TreeView2->Handle()};
     constexpr int count = static_cast<int>(std::size(order));
     const HWND focus = ::GetFocus();
     int current = -1;
@@ -202,8 +204,8 @@ bool TForm21::PreTranslateMessage(const MSG& message) {
     }
     // No default button: Enter presses the push button that has the focus, and only that.
     const HWND focus = ::GetFocus();
-    const bool pushButton = focus == Button1 || focus == Button2 || focus == Button3 || focus == Button4 ||
-                            focus == Button5;
+    const bool pushButton =
+        focus == Button1 || focus == Button2 || focus == Button3 || focus == Button4 || focus == Button5;
     if (message.wParam == VK_RETURN && pushButton) {
         ::SendMessageW(focus, BM_CLICK, 0, 0);
         return true;
@@ -239,8 +241,11 @@ void TForm21::OnActivate(WPARAM wParam) {
 void TForm21::OnCommand(WPARAM wParam) {
     if (HIWORD(wParam) != BN_CLICKED) return;
     switch (LOWORD(wParam)) {
-    case kButton1Id: Button1Click(Button1); break;
-    default: break;
+        case kButton1Id:
+            Button1Click(Button1);
+            break;
+        default:
+            break;
     }
 }
 
@@ -265,21 +270,34 @@ void TForm21::OnClose() {
 
 LRESULT TForm21::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CREATE: OnCreate(); return 0;
-    case WM_SIZE: if (Panel1 != nullptr) ArrangeControls(); return 0;
-    case WM_ACTIVATE: OnActivate(wParam); return 0;
-    case WM_COMMAND: OnCommand(wParam); return 0;
-    case WM_NOTIFY: return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
-    case WM_DRAWITEM:
-        if (wParam == kCheckListBox1Id) {
-            CheckListBox1->DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
-            return TRUE;
-        }
-        break;
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN: return OnControlColor(reinterpret_cast<HDC>(wParam));
-    case WM_CLOSE: OnClose(); return 0;
-    default: break;
+        case WM_CREATE:
+            OnCreate();
+            return 0;
+        case WM_SIZE:
+            if (Panel1 != nullptr) ArrangeControls();
+            return 0;
+        case WM_ACTIVATE:
+            OnActivate(wParam);
+            return 0;
+        case WM_COMMAND:
+            OnCommand(wParam);
+            return 0;
+        case WM_NOTIFY:
+            return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+        case WM_DRAWITEM:
+            if (wParam == kCheckListBox1Id) {
+                CheckListBox1->DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+                return TRUE;
+            }
+            break;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            return OnControlColor(reinterpret_cast<HDC>(wParam));
+        case WM_CLOSE:
+            OnClose();
+            return 0;
+        default:
+            break;
     }
     return ::DefWindowProcW(hwnd, message, wParam, lParam);
 }

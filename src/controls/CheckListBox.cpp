@@ -79,8 +79,8 @@ void TCheckListBox::FindPrefix(const WString& prefix) {
         ::SendMessageW(hwnd_, LB_SETCURSEL, 0, 0);
         return;
     }
-    const LRESULT found = ::SendMessageW(hwnd_, LB_FINDSTRING, static_cast<WPARAM>(-1),
-                                         reinterpret_cast<LPARAM>(prefix.c_str()));
+    const LRESULT found =
+        ::SendMessageW(hwnd_, LB_FINDSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(prefix.c_str()));
     if (found != LB_ERR) ::SendMessageW(hwnd_, LB_SETCURSEL, found, 0);
 }
 
@@ -136,25 +136,26 @@ void TCheckListBox::DrawItem(const DRAWITEMSTRUCT& item) const {
 
 LRESULT TCheckListBox::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: {
-        const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
-        OnPress(lParam);
-        return result;
-    }
-    case WM_CHAR:
-        OnChar(wParam);
-        return 0;
-    case WM_SETFONT: {
-        const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
-        UpdateItemHeight();
-        return result;
-    }
-    case WM_NCDESTROY:
-        ::RemoveWindowSubclass(hwnd, SubclassProcOf<TCheckListBox>, 0);
-        hwnd_ = nullptr;
-        break;
-    default: break;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK: {
+            const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
+            OnPress(lParam);
+            return result;
+        }
+        case WM_CHAR:
+            OnChar(wParam);
+            return 0;
+        case WM_SETFONT: {
+            const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
+            UpdateItemHeight();
+            return result;
+        }
+        case WM_NCDESTROY:
+            ::RemoveWindowSubclass(hwnd, SubclassProcOf<TCheckListBox>, 0);
+            hwnd_ = nullptr;
+            break;
+        default:
+            break;
     }
     return ::DefSubclassProc(hwnd, message, wParam, lParam);
 }

@@ -20,22 +20,22 @@ void Paint(HWND hwnd) {
 
 LRESULT CALLBACK PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_PAINT:
-        Paint(hwnd);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;  // painted whole in WM_PAINT
-    case WM_COMMAND:
-    case WM_NOTIFY:
-    case WM_DRAWITEM:
-    case WM_MEASUREITEM:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-        return ::SendMessageW(::GetParent(hwnd), message, wParam, lParam);
-    default:
-        return ::DefWindowProcW(hwnd, message, wParam, lParam);
+        case WM_PAINT:
+            Paint(hwnd);
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;  // painted whole in WM_PAINT
+        case WM_COMMAND:
+        case WM_NOTIFY:
+        case WM_DRAWITEM:
+        case WM_MEASUREITEM:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+            return ::SendMessageW(::GetParent(hwnd), message, wParam, lParam);
+        default:
+            return ::DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
 

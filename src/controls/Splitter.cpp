@@ -93,20 +93,21 @@ void TSplitter::Cancel() {
 
 LRESULT TSplitter::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_LBUTTONDOWN:
-        OnPress(GET_X_LPARAM(lParam));
-        return 0;
-    case WM_MOUSEMOVE:
-        OnMove(GET_X_LPARAM(lParam));
-        return 0;
-    case WM_LBUTTONUP:
-        OnRelease();
-        return 0;
-    case WM_CAPTURECHANGED:
-    case WM_CANCELMODE:
-        Cancel();
-        break;
-    default: break;
+        case WM_LBUTTONDOWN:
+            OnPress(GET_X_LPARAM(lParam));
+            return 0;
+        case WM_MOUSEMOVE:
+            OnMove(GET_X_LPARAM(lParam));
+            return 0;
+        case WM_LBUTTONUP:
+            OnRelease();
+            return 0;
+        case WM_CAPTURECHANGED:
+        case WM_CANCELMODE:
+            Cancel();
+            break;
+        default:
+            break;
     }
     return ::DefWindowProcW(hwnd, message, wParam, lParam);
 }

@@ -62,36 +62,37 @@ void TTreeView::ClickIfInside(POINT client) {
 
 LRESULT TTreeView::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_LBUTTONDOWN: {
-        pressed_ = true;
-        // The tree tracks the press in a loop of its own, which takes the
-        // release away; when it returns with the button up, that was the release.
-        const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
-        if (pressed_ && (::GetKeyState(VK_LBUTTON) & 0x8000) == 0) {
-            pressed_ = false;
-            POINT cursor;
-            ::GetCursorPos(&cursor);
-            ::ScreenToClient(hwnd_, &cursor);
-            ClickIfInside(cursor);
+        case WM_LBUTTONDOWN: {
+            pressed_ = true;
+            // The tree tracks the press in a loop of its own, which takes the
+            // release away; when it returns with the button up, that was the release.
+            const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
+            if (pressed_ && (::GetKeyState(VK_LBUTTON) & 0x8000) == 0) {
+                pressed_ = false;
+                POINT cursor;
+                ::GetCursorPos(&cursor);
+                ::ScreenToClient(hwnd_, &cursor);
+                ClickIfInside(cursor);
+            }
+            return result;
         }
-        return result;
-    }
-    case WM_LBUTTONUP: {
-        const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
-        if (pressed_) {
-            pressed_ = false;
-            ClickIfInside({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        case WM_LBUTTONUP: {
+            const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
+            if (pressed_) {
+                pressed_ = false;
+                ClickIfInside({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            }
+            return result;
         }
-        return result;
-    }
-    case WM_LBUTTONDBLCLK:
-        pressed_ = false;  // the second press of a double click is no click
-        break;
-    case WM_NCDESTROY:
-        ::RemoveWindowSubclass(hwnd, SubclassProcOf<TTreeView>, 0);
-        hwnd_ = nullptr;
-        break;
-    default: break;
+        case WM_LBUTTONDBLCLK:
+            pressed_ = false;  // the second press of a double click is no click
+            break;
+        case WM_NCDESTROY:
+            ::RemoveWindowSubclass(hwnd, SubclassProcOf<TTreeView>, 0);
+            hwnd_ = nullptr;
+            break;
+        default:
+            break;
     }
     return ::DefSubclassProc(hwnd, message, wParam, lParam);
 }

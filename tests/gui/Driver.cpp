@@ -85,12 +85,14 @@ Quillmark::Quillmark(std::optional<std::string> catalogue, int showCommand) {
     ::CloseHandle(info.hThread);
     processId_ = info.dwProcessId;
     threadId_ = info.dwThreadId;
-    WaitFor([&] {
-        WindowSearch search{processId_, L"TForm21"};
-        ::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
-        window_ = search.found;
-        return window_ != nullptr;
-    }, 15000);
+    WaitFor(
+        [&] {
+            WindowSearch search{processId_, L"TForm21"};
+            ::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
+            window_ = search.found;
+            return window_ != nullptr;
+        },
+        15000);
     if (window_ == nullptr) throw std::runtime_error("Quillmark's window did not appear");
     ::WaitForInputIdle(process_.Get(), 5000);
 }
@@ -125,12 +127,14 @@ HWND Quillmark::Focus() const {
 
 HWND Quillmark::WaitForMessageBox(int milliseconds) const {
     HWND box = nullptr;
-    WaitFor([&] {
-        WindowSearch search{processId_, L"#32770"};
-        ::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
-        box = search.found;
-        return box != nullptr;
-    }, milliseconds);
+    WaitFor(
+        [&] {
+            WindowSearch search{processId_, L"#32770"};
+            ::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
+            box = search.found;
+            return box != nullptr;
+        },
+        milliseconds);
     return box;
 }
 
@@ -227,8 +231,8 @@ std::wstring ClassOf(HWND window) {
 std::wstring TextOf(HWND window) {
     // WM_GETTEXT, not GetWindowText: across processes that gives captions only.
     std::wstring text(static_cast<size_t>(::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
-    text.resize(static_cast<size_t>(
-        ::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+    text.resize(
+        static_cast<size_t>(::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
     return text;
 }
 

@@ -123,8 +123,8 @@ TEST(Start, NormalForEveryOtherShowCommand) {
 class LogPixels {
 public:
     explicit LogPixels(DWORD value) {
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                          &key_, nullptr);
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                          nullptr);
         DWORD size = sizeof old_;
         had_ = ::RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old_), &size) ==
                ERROR_SUCCESS;
@@ -148,8 +148,8 @@ private:
 };
 
 int TextHeight(int fontHeight, const wchar_t* text) {
-    const HFONT font = ::CreateFontW(fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0,
-                                     L"Tahoma");
+    const HFONT font =
+        ::CreateFontW(fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma");
     const HDC dc = ::GetDC(nullptr);
     const HGDIOBJ old = ::SelectObject(dc, font);
     SIZE size{};

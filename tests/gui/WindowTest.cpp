@@ -134,8 +134,10 @@ TEST_F(WindowTest, ResizingMovesOnlyWhatIsDockedOrAnchored) {
 }
 
 TEST_F(WindowTest, TabFollowsTheFocusOrderBothWays) {
-    const HWND order[] = {app_.Control(kButton5Id), List(), app_.Control(kButton1Id), app_.Control(kButton2Id),
-                          app_.Control(kButton3Id), app_.Control(kButton4Id), app_.Control(kCheckBox1Id), Tree()};
+    const HWND order[] = {app_.Control(kButton5Id),   List(),
+                          app_.Control(kButton1Id),   app_.Control(kButton2Id),
+                          app_.Control(kButton3Id),   app_.Control(kButton4Id),
+                          app_.Control(kCheckBox1Id), Tree()};
     ASSERT_TRUE(WaitFor([&] { return app_.Focus() == order[0]; })) << "the first focus is on Button5";
     for (int i = 1; i <= 8; ++i) {
         PressKey(VK_TAB);
