@@ -8,6 +8,15 @@
 
 namespace quillmark {
 
+namespace {
+
+WString UpperCase(WString text) {
+    if (!text.empty()) ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+}  // namespace
+
 TCheckListBox::TCheckListBox(HWND parent, int id, const RECT& bounds, int checkWidth, IExceptionSink& sink)
     : checkWidth_(checkWidth), sink_(sink) {
     hwnd_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"ListBox", nullptr,
@@ -79,9 +88,17 @@ void TCheckListBox::FindPrefix(const WString& prefix) {
         ::SendMessageW(hwnd_, LB_SETCURSEL, 0, 0);
         return;
     }
-    const LRESULT found =
-        ::SendMessageW(hwnd_, LB_FINDSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(prefix.c_str()));
-    if (found != LB_ERR) ::SendMessageW(hwnd_, LB_SETCURSEL, found, 0);
+    // LB_FINDSTRING's search, from the top and without regard to case; done
+    // here because Wine's list box folds the case of ASCII letters only.
+    const WString wanted = UpperCase(prefix);
+    const int count = Count();
+    for (int i = 0; i < count; ++i) {
+        const WString text = Text(i);
+        if (text.size() >= wanted.size() && UpperCase(text.substr(0, wanted.size())) == wanted) {
+            ::SendMessageW(hwnd_, LB_SETCURSEL, i, 0);
+            return;
+        }
+    }
 }
 
 void TCheckListBox::OnChar(WPARAM character) {
@@ -142,9 +159,14 @@ LRESULT TCheckListBox::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPA
             OnPress(lParam);
             return result;
         }
+        case WM_KEYDOWN:
+            // Space ticks through WM_CHAR; the list box itself would also select with it.
+            if (wParam == VK_SPACE) return 0;
+            break;
         case WM_CHAR:
             OnChar(wParam);
             return 0;
+
         case WM_SETFONT: {
             const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
             UpdateItemHeight();

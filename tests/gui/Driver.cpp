@@ -209,6 +209,11 @@ void BringToFront(HWND window) {
     WaitFor([&] { return ::GetForegroundWindow() == window; }, 2000);
 }
 
+void Activate(const Quillmark& app, HWND firstFocus) {
+    BringToFront(app.Window());
+    WaitFor([&] { return app.Focus() == firstFocus; });
+}
+
 POINT ScreenPoint(HWND window, int x, int y) {
     POINT p{x, y};
     ::ClientToScreen(window, &p);

@@ -92,6 +92,9 @@ void DoubleClickAt(POINT screen);
 void PressKey(WORD key, std::initializer_list<WORD> modifiers = {});
 void TypeText(const std::wstring& text);
 void BringToFront(HWND window);
+// Brings the program's window to the front and waits until focus sits on
+// firstFocus, so that input is not sent before the window is ready for it.
+void Activate(const Quillmark& app, HWND firstFocus);
 
 // Points of a window, on the screen.
 POINT ScreenPoint(HWND window, int x, int y);

@@ -20,7 +20,7 @@ POINT CentreOf(HWND window) {
 
 class Running : public testing::Test {
 protected:
-    Running() : app_(kCatalogue) { BringToFront(app_.Window()); }
+    Running() : app_(kCatalogue) { Activate(app_, app_.Control(kButton5Id)); }
     HWND Tree() const { return app_.Control(kTreeView2Id); }
     HWND List() const { return app_.Control(kCheckListBox1Id); }
     void ClickKind(int index) const { ClickAt(NodeCentre(app_.Process(), Tree(), index)); }

@@ -20,11 +20,17 @@ const Texts kSimple = {L"#Сумма#", L"#Дата#", L""};
 class WindowTest : public testing::Test {
 protected:
     explicit WindowTest(std::optional<std::string> catalogue = kCatalogue) : app_(std::move(catalogue)) {
-        BringToFront(app_.Window());
+        Activate(app_, app_.Control(kButton5Id));
     }
     HWND Tree() const { return app_.Control(kTreeView2Id); }
     HWND List() const { return app_.Control(kCheckListBox1Id); }
     void ClickKind(int index) const { ClickAt(NodeCentre(app_.Process(), Tree(), index)); }
+    // On the node's row right of its text: a click there starts no editing.
+    void ClickBesideKind(int index) const {
+        const RECT text = NodeTextRect(app_.Process(), Tree(), RootNodes(Tree()).at(static_cast<size_t>(index)));
+        ClickAt(ScreenPoint(Tree(), text.right + 12, (text.top + text.bottom) / 2));
+    }
+
     bool ListShows(const Texts& texts) const {
         return WaitFor([&] { return LineTexts(List()) == texts; });
     }
@@ -166,7 +172,8 @@ TEST_F(WindowTest, EveryClickReadsTheFileAnew) {
     ClickKind(0);
     ASSERT_TRUE(ListShows(kSimple));
     app_.WriteCatalogue("\xEF\xBB\xBF[ПРОСТОЙ РАСЧЕТ]\r\nNEW=1\r\n");
-    ClickKind(0);
+    ClickBesideKind(0);
+
     EXPECT_TRUE(ListShows({L"NEW"}));
 }
 
@@ -238,7 +245,8 @@ TEST_F(NoCatalogueTest, NoParamsIniEmptiesTheListSilently) {
     Settle();
     EXPECT_TRUE(LineTexts(List()).empty());
     app_.WriteCatalogue(kCatalogue);
-    ClickKind(0);
+    ClickBesideKind(0);
+
     ASSERT_TRUE(ListShows(kSimple));
     std::filesystem::remove(app_.Catalogue());
     ClickKind(1);

@@ -14,10 +14,12 @@ namespace {
 
 HWND FindQuillmark() {
     HWND window = nullptr;
-    WaitFor([&] {
-        window = ::FindWindowW(kForm21Class, L"Quillmark");
-        return window != nullptr && ::IsWindowVisible(window);
-    }, 20000);
+    WaitFor(
+        [&] {
+            window = ::FindWindowW(kForm21Class, L"Quillmark");
+            return window != nullptr && ::IsWindowVisible(window);
+        },
+        20000);
     return window;
 }
 
