@@ -26,11 +26,7 @@ TCheckListBox::TCheckListBox(HWND parent, int id, const RECT& bounds, int checkW
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                               reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
     if (hwnd_ == nullptr) throw Exception(L"Cannot create the check list");
-    ::SetWindowSubclass(hwnd_, SubclassProcOf<TCheckListBox>, 0, reinterpret_cast<DWORD_PTR>(this));
-}
-
-TCheckListBox::~TCheckListBox() {
-    if (hwnd_ != nullptr) ::RemoveWindowSubclass(hwnd_, SubclassProcOf<TCheckListBox>, 0);
+    Subclass(hwnd_, this);
 }
 
 void TCheckListBox::BeginUpdate() {
@@ -49,7 +45,6 @@ void TCheckListBox::Clear() { ::SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0); }
 void TCheckListBox::Add(const WString& item) {
     const LRESULT index = ::SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
     if (index < 0) throw Exception(L"Unable to insert a line");
-    ::SendMessageW(hwnd_, LB_SETITEMDATA, index, 0);  // new lines start unchecked
 }
 
 int TCheckListBox::Count() const { return static_cast<int>(::SendMessageW(hwnd_, LB_GETCOUNT, 0, 0)); }
@@ -155,7 +150,7 @@ LRESULT TCheckListBox::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPA
     switch (message) {
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK: {
-            const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
+            const LRESULT result = CallOriginal(hwnd, message, wParam, lParam);
             OnPress(lParam);
             return result;
         }
@@ -168,18 +163,14 @@ LRESULT TCheckListBox::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPA
             return 0;
 
         case WM_SETFONT: {
-            const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
+            const LRESULT result = CallOriginal(hwnd, message, wParam, lParam);
             UpdateItemHeight();
             return result;
         }
-        case WM_NCDESTROY:
-            ::RemoveWindowSubclass(hwnd, SubclassProcOf<TCheckListBox>, 0);
-            hwnd_ = nullptr;
-            break;
         default:
             break;
     }
-    return ::DefSubclassProc(hwnd, message, wParam, lParam);
+    return CallOriginal(hwnd, message, wParam, lParam);
 }
 
 }  // namespace quillmark

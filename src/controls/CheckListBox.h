@@ -8,17 +8,17 @@
 #include "app/ExceptionSink.h"
 #include "catalogue/SectionTarget.h"
 #include "common/Text.h"
+#include "controls/Window.h"
 #include "ui/TypeAhead.h"
 
 namespace quillmark {
 
-class TCheckListBox final : public ISectionTarget {
+class TCheckListBox final : public ISectionTarget, public SubclassedControl {
 public:
     // checkWidth: the width of one check-box image, measured once at start-up.
     TCheckListBox(HWND parent, int id, const RECT& bounds, int checkWidth, IExceptionSink& sink);
     TCheckListBox(const TCheckListBox&) = delete;
     TCheckListBox& operator=(const TCheckListBox&) = delete;
-    ~TCheckListBox() override;
 
     HWND Handle() const { return hwnd_; }
 
@@ -36,6 +36,7 @@ public:
     void DrawItem(const DRAWITEMSTRUCT& item) const;
 
     IExceptionSink& Sink() { return sink_; }
+    void Detach() { hwnd_ = nullptr; }
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 private:

@@ -17,11 +17,7 @@ TTreeView::TTreeView(HWND parent, int id, const RECT& bounds, IExceptionSink& si
                               reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
     if (hwnd_ == nullptr) throw Exception(L"Cannot create the tree");
     TreeView_SetIndent(hwnd_, 19);
-    ::SetWindowSubclass(hwnd_, SubclassProcOf<TTreeView>, 0, reinterpret_cast<DWORD_PTR>(this));
-}
-
-TTreeView::~TTreeView() {
-    if (hwnd_ != nullptr) ::RemoveWindowSubclass(hwnd_, SubclassProcOf<TTreeView>, 0);
+    Subclass(hwnd_, this);
 }
 
 void TTreeView::AddNode(const WString& text) {
@@ -66,7 +62,7 @@ LRESULT TTreeView::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
             pressed_ = true;
             // The tree tracks the press in a loop of its own, which takes the
             // release away; when it returns with the button up, that was the release.
-            const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
+            const LRESULT result = CallOriginal(hwnd, message, wParam, lParam);
             if (pressed_ && (::GetKeyState(VK_LBUTTON) & 0x8000) == 0) {
                 pressed_ = false;
                 POINT cursor;
@@ -77,7 +73,7 @@ LRESULT TTreeView::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
             return result;
         }
         case WM_LBUTTONUP: {
-            const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
+            const LRESULT result = CallOriginal(hwnd, message, wParam, lParam);
             if (pressed_) {
                 pressed_ = false;
                 ClickIfInside({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
@@ -87,14 +83,10 @@ LRESULT TTreeView::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         case WM_LBUTTONDBLCLK:
             pressed_ = false;  // the second press of a double click is no click
             break;
-        case WM_NCDESTROY:
-            ::RemoveWindowSubclass(hwnd, SubclassProcOf<TTreeView>, 0);
-            hwnd_ = nullptr;
-            break;
         default:
             break;
     }
-    return ::DefSubclassProc(hwnd, message, wParam, lParam);
+    return CallOriginal(hwnd, message, wParam, lParam);
 }
 
 }  // namespace quillmark

@@ -9,15 +9,15 @@
 
 #include "app/ExceptionSink.h"
 #include "common/Text.h"
+#include "controls/Window.h"
 
 namespace quillmark {
 
-class TTreeView {
+class TTreeView : public SubclassedControl {
 public:
     TTreeView(HWND parent, int id, const RECT& bounds, IExceptionSink& sink, std::function<void()> onClick);
     TTreeView(const TTreeView&) = delete;
     TTreeView& operator=(const TTreeView&) = delete;
-    ~TTreeView();
 
     HWND Handle() const { return hwnd_; }
     void AddNode(const WString& text);
@@ -25,6 +25,7 @@ public:
     WString NodeText(HTREEITEM node) const;
 
     IExceptionSink& Sink() { return sink_; }
+    void Detach() { hwnd_ = nullptr; }
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
