@@ -137,16 +137,26 @@ void TForm21::ArrangeControls() {
     RECT client;
     ::GetClientRect(hwnd_, &client);
     const FormLayout layout = ArrangeForm(design_, client.right, client.bottom, treeWidth_);
-    const auto place = [](HWND window, const Rect& r) {
-        ::SetWindowPos(window, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Siblings move together, in one deferred batch each.
+    HDWP batch = nullptr;
+    const auto place = [&batch](HWND window, const Rect& r) {
+        constexpr UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+        if (batch != nullptr) batch = ::DeferWindowPos(batch, window, nullptr, r.left, r.top, r.width, r.height, flags);
+        if (batch == nullptr) ::SetWindowPos(window, nullptr, r.left, r.top, r.width, r.height, flags);
     };
+
+    batch = ::BeginDeferWindowPos(4);
     place(Panel2, layout.panel2);
     place(TreeView2->Handle(), layout.tree);
     place(Splitter1->Handle(), layout.splitter);
     place(Panel1, layout.panel1);
-    place(CheckListBox1->Handle(), layout.list);
+    if (batch != nullptr) ::EndDeferWindowPos(batch);
+    batch = ::BeginDeferWindowPos(2);
     place(Button1, layout.button1);
     place(Button2, layout.button2);
+    if (batch != nullptr) ::EndDeferWindowPos(batch);
+    batch = nullptr;
+    place(CheckListBox1->Handle(), layout.list);
 }
 
 int TForm21::LargestResizedWidth() const {

@@ -205,9 +205,11 @@ TEST_F(Behaviour, TheSplitterResizesCollapsesAndReopensTheTree) {
     EXPECT_EQ(RectInParent(Splitter()).left, 0);
     // Press and release without moving opens a collapsed tree to 30.
     ClickAt(SplitterCentre());
-    EXPECT_TRUE(WaitFor([&] { return TreeWidth() == 30; }));
+    EXPECT_TRUE(WaitFor([&] { return TreeWidth() == 30 && RectInParent(Splitter()).left == 30; }));
+
     // And dragging from the left edge opens it wide.
     Drag(SplitterCentre(), {SplitterCentre().x + 120, centre.y});
+
     EXPECT_EQ(TreeWidth(), 150);
     // Never wider than the client width less 30 and the splitter.
     Drag(SplitterCentre(), {SplitterCentre().x + 2000, centre.y});

@@ -1,5 +1,6 @@
 #include "gui/Driver.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
@@ -284,10 +285,16 @@ std::vector<ListLine> Lines(HWND list) {
     std::vector<ListLine> lines;
     const int count = static_cast<int>(::SendMessageW(list, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
-        std::wstring text(static_cast<size_t>(::SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
-        text.resize(static_cast<size_t>(::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()))));
+        // The list may be refilled between two of these messages: room to
+        // spare, and a failed read is an empty line, which the caller's wait
+        // reads again.
+        const LRESULT length = ::SendMessageW(list, LB_GETTEXTLEN, i, 0);
+        std::wstring text(static_cast<size_t>(std::max<LRESULT>(length, 0)) + 4096, L'\0');
+        const LRESULT got = ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+        text.resize(static_cast<size_t>(std::max<LRESULT>(got, 0)));
         lines.push_back({text, ::SendMessageW(list, LB_GETITEMDATA, i, 0) == 1});
     }
+
     return lines;
 }
 
