@@ -7,6 +7,7 @@
 #include "catalogue/TemplateCatalogue.h"
 #include "common/Exception.h"
 #include "controls/Panel.h"
+#include "MyWord.h"
 #include "ui/SplitterMath.h"
 
 namespace quillmark {
@@ -100,6 +101,8 @@ void TForm21::CreateControls() {
     CheckListBox1 = std::make_unique<TCheckListBox>(Panel1, kCheckListBox1Id, ToRECT(layout.list), checkWidth_, sink_);
     ::SendMessageW(CheckListBox1->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
     Edit1 = CreateChild(Panel1, L"Edit", L"Edit1", WS_BORDER | ES_AUTOHSCROLL, kEdit1Id, design_.edit1);
+    ::SendMessageW(Edit1, EM_SETLIMITTEXT, 0, 0);  // no code is cut short on its way to the clipboard
+
     Label1 = CreateChild(Panel1, L"Static", L"Список шаблонов для выбранного типа расчета", WS_VISIBLE | SS_NOPREFIX,
                          kLabel1Id, SizedToText(design_.label1, L"Список шаблонов для выбранного типа расчета"));
 
@@ -232,6 +235,25 @@ void TForm21::TreeView2Click(HWND /*sender*/) {
 
 void TForm21::Button1Click(HWND /*sender*/) { ::SendMessageW(hwnd_, WM_CLOSE, 0, 0); }
 
+void TForm21::Button5Click(HWND /*sender*/) {
+    const int index = CheckListBox1->ItemIndex();
+    if (index < 0) return;
+    // Through the hidden edit, which puts plain Unicode text on the clipboard.
+    ::SetWindowTextW(Edit1, CheckListBox1->Text(index).c_str());
+    ::SendMessageW(Edit1, EM_SETSEL, 0, -1);
+    ::SendMessageW(Edit1, WM_COPY, 0, 0);
+}
+
+void TForm21::Button2Click(HWND /*sender*/) {
+    if (!AttachWord()) return;
+    SetWordVisible(true);
+    const int count = CheckListBox1->Count();
+    for (int i = 0; i < count; ++i) {
+        if (CheckListBox1->Checked(i)) InsertCode(CheckListBox1->Text(i));  // a failed insert does not stop the rest
+    }
+}
+
+
 void TForm21::OnCreate() {
     ::SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     CreateControls();
@@ -254,6 +276,13 @@ void TForm21::OnCommand(WPARAM wParam) {
         case kButton1Id:
             Button1Click(Button1);
             break;
+        case kButton2Id:
+            Button2Click(Button2);
+            break;
+        case kButton5Id:
+            Button5Click(Button5);
+            break;
+
         default:
             break;
     }

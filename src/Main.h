@@ -59,6 +59,9 @@ public:
 
     void TreeView2Click(HWND sender);
     void Button1Click(HWND sender);
+    void Button2Click(HWND sender);
+    void Button5Click(HWND sender);
+
 
     void Show(int showCommand) override;
     bool PreTranslateMessage(const MSG& message) override;

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include "Main.h"
+#include "MyWord.h"
+
 #include "app/Application.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
@@ -11,8 +13,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     ::SetDllDirectoryW(L"");
 
     quillmark::TApplication application;
+    application.AddModule(quillmark::WordBridgeModule());
     try {
         application.Initialize();
+
         // The window has no owner and its own taskbar button (WS_EX_APPWINDOW).
         quillmark::TForm21 form(instance, application);
         application.Run(form, showCommand);
