@@ -253,7 +253,6 @@ void TForm21::Button2Click(HWND /*sender*/) {
     }
 }
 
-
 void TForm21::OnCreate() {
     ::SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     CreateControls();

@@ -62,7 +62,6 @@ public:
     void Button2Click(HWND sender);
     void Button5Click(HWND sender);
 
-
     void Show(int showCommand) override;
     bool PreTranslateMessage(const MSG& message) override;
 

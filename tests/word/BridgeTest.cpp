@@ -118,8 +118,9 @@ TEST_F(InProcessWord, TheExactCalls) {
     EXPECT_EQ(calls_, VisibleCalls(false));
     calls_.clear();
     EXPECT_TRUE(SetWordVisible(false));
-    EXPECT_EQ(calls_.back(), "Invoke on=Application member=visible lcid=0000 flags=4 args=1 named=-3 result=no "
-                             "arg0=VT_BOOL:0");
+    EXPECT_EQ(calls_.back(),
+              "Invoke on=Application member=visible lcid=0000 flags=4 args=1 named=-3 result=no "
+              "arg0=VT_BOOL:0");
 
     calls_.clear();
     EXPECT_TRUE(InsertCode(L"#Sum#"));

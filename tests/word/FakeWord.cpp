@@ -20,10 +20,14 @@ std::string Hex(unsigned value, int digits) {
 
 std::string Describe(const VARIANT& v) {
     switch (v.vt) {
-        case VT_BOOL: return "VT_BOOL:" + std::to_string(v.boolVal);
-        case VT_BSTR: return "VT_BSTR:" + (v.bstrVal == nullptr ? std::string("(null)") : Utf8(v.bstrVal));
-        case VT_EMPTY: return "VT_EMPTY";
-        default: return "VT_" + std::to_string(v.vt);
+        case VT_BOOL:
+            return "VT_BOOL:" + std::to_string(v.boolVal);
+        case VT_BSTR:
+            return "VT_BSTR:" + (v.bstrVal == nullptr ? std::string("(null)") : Utf8(v.bstrVal));
+        case VT_EMPTY:
+            return "VT_EMPTY";
+        default:
+            return "VT_" + std::to_string(v.vt);
     }
 }
 
