@@ -19,7 +19,6 @@
 
 namespace quillmark::test {
 
-
 // Lets the program take the input that was sent to it.
 void Settle(int milliseconds = 250);
 
