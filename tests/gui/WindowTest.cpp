@@ -168,6 +168,25 @@ TEST_F(WindowTest, ClickingAKindListsItsCodesUncheckedWithNoCurrentLine) {
     EXPECT_TRUE(ListShows({L"#Итог#"}));
 }
 
+TEST_F(WindowTest, EachKindListsItsOwnSection) {
+    std::string catalogue = "\xEF\xBB\xBF";
+    for (size_t kind = 0; kind < kCalculationKinds.size(); ++kind) {
+        catalogue += "[" + ToUtf8(kCalculationKinds[kind]) + "]\r\n";
+        for (size_t code = 0; code <= kind; ++code)
+            catalogue += "K" + std::to_string(kind) + "C" + std::to_string(code) + "=\r\n";
+    }
+    app_.WriteCatalogue(catalogue);
+    for (int kind = 0; kind < static_cast<int>(kCalculationKinds.size()); ++kind) {
+        Texts expected;
+        for (int code = 0; code <= kind; ++code)
+            expected.push_back(L"K" + std::to_wstring(kind) + L"C" + std::to_wstring(code));
+        ClickKind(kind);
+        EXPECT_TRUE(ListShows(expected)) << kind;
+        for (const ListLine& line : Lines(List())) EXPECT_FALSE(line.checked);
+        EXPECT_EQ(CurrentLine(List()), -1);
+    }
+}
+
 TEST_F(WindowTest, EveryClickReadsTheFileAnew) {
     ClickKind(0);
     ASSERT_TRUE(ListShows(kSimple));
