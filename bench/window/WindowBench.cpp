@@ -28,27 +28,6 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-HWND FindVisible(DWORD pid, const wchar_t* className) {
-    struct Search {
-        DWORD pid;
-        const wchar_t* className;
-        HWND found;
-    } search{pid, className, nullptr};
-    ::EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(data);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner == s.pid && ::IsWindowVisible(window) && ClassOf(window) == s.className) {
-                s.found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 // From CreateProcess to the program's window being visible.
 double LaunchToVisible(const std::wstring& exe, const wchar_t* className) {
     STARTUPINFOW startup{sizeof startup};
@@ -59,7 +38,7 @@ double LaunchToVisible(const std::wstring& exe, const wchar_t* className) {
         return -1;
     }
     HWND window = nullptr;
-    while ((window = FindVisible(info.dwProcessId, className)) == nullptr) ::Sleep(0);
+    while ((window = FindVisibleWindow(info.dwProcessId, className)) == nullptr) ::Sleep(0);
     const double elapsed = Milliseconds(Clock::now() - start);
     ::PostMessageW(window, WM_CLOSE, 0, 0);
     ::WaitForSingleObject(info.hProcess, 10000);

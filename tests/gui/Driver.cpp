@@ -139,6 +139,12 @@ HWND Quillmark::WaitForMessageBox(int milliseconds) const {
     return box;
 }
 
+HWND FindVisibleWindow(DWORD processId, const wchar_t* className) {
+    WindowSearch search{processId, className};
+    ::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 void MoveMouseTo(POINT screen) {
     ::SetCursorPos(screen.x, screen.y);
     INPUT input{INPUT_MOUSE};
@@ -219,6 +225,12 @@ POINT ScreenPoint(HWND window, int x, int y) {
     POINT p{x, y};
     ::ClientToScreen(window, &p);
     return p;
+}
+
+POINT CentreOf(HWND window) {
+    RECT r;
+    ::GetWindowRect(window, &r);
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
 RECT RectInParent(HWND window) {

@@ -89,6 +89,9 @@ void Activate(const Quillmark& app, HWND firstFocus);
 // Points of a window, on the screen.
 POINT ScreenPoint(HWND window, int x, int y);
 RECT RectInParent(HWND window);
+POINT CentreOf(HWND window);
+// The visible top-level window of that class in that process, or null.
+HWND FindVisibleWindow(DWORD processId, const wchar_t* className);
 std::wstring ClassOf(HWND window);
 std::wstring TextOf(HWND window);
 

@@ -12,12 +12,6 @@ namespace {
 
 const std::string kCatalogue = "\xEF\xBB\xBF[Простой расчет]\r\nA=1\r\nB=2\r\nC=3\r\n[Подсчет дней]\r\nD=1\r\n";
 
-POINT CentreOf(HWND window) {
-    RECT r;
-    ::GetWindowRect(window, &r);
-    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
 class Running : public testing::Test {
 protected:
     Running() : app_(kCatalogue) { Activate(app_, app_.Control(kButton5Id)); }

@@ -12,12 +12,6 @@ namespace {
 
 const std::string kCatalogue = "\xEF\xBB\xBF[Простой расчет]\r\n#Истец#=1\r\nCODE2=2\r\nNOEQUALS\r\n#Дата#=4\r\n";
 
-POINT CentreOf(HWND window) {
-    RECT r;
-    ::GetWindowRect(window, &r);
-    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
 std::optional<std::wstring> ClipboardText() {
     if (!::OpenClipboard(nullptr)) return std::nullopt;
     std::optional<std::wstring> text;
