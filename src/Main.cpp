@@ -44,10 +44,10 @@ TForm21::TForm21(HINSTANCE instance, IExceptionSink& sink) : sink_(sink), checkW
     windowClass.lpszClassName = kForm21Class;
     windowClass.hIcon =
         static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
-                                        ::GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
+                                        ::GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR | LR_SHARED));
     windowClass.hIconSm =
         static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
-                                        ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+                                        ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR | LR_SHARED));
     RegisterClassOnce(windowClass);
 
     // Topmost from the start: Wine drops a later HWND_TOPMOST once the
