@@ -2,7 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "catalogue/Platform.h"
 #include "support/TestFiles.h"
+
+#ifdef _WIN32
+#include "support/HoldOpen.h"
+#else
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 namespace quillmark {
 namespace {
@@ -141,6 +150,37 @@ TEST_F(CheckerTest, ReportWarnsOfUnmarkedNonAsciiText) {
     EXPECT_EQ(r.code, kCheckWarnings);
     EXPECT_NE(r.out.find("byte 6: non-ASCII text without a byte-order mark"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("looks like UTF-8"), std::string::npos);
+}
+
+// A file that exists but cannot be opened: the error on stderr, exit 1.
+TEST_F(CheckerTest, AFileThatCannotBeOpenedExitsOne) {
+    const auto path = dir_.Write("params.ini", std::string(kBom) + "[S]\r\nA=1\r\n");
+#ifdef _WIN32
+    const WString module = platform::ModuleFileName();
+    test::FileHeldOpen holder(module.substr(0, module.find_last_of(L'\\') + 1) + L"hold-open.exe", path);
+    ASSERT_TRUE(holder.Ready());
+    const unsigned long reason = ERROR_SHARING_VIOLATION;
+#else
+    std::filesystem::remove(path);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.string().copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const unsigned long reason = ENXIO;
+#endif
+    const std::string expected =
+        "Cannot open file \"" + ToUtf8(ToWString(path)) + "\". " + ToUtf8(platform::SystemErrorText(reason)) + "\n";
+    for (const auto& args :
+         {std::vector<WString>{QM_W("--json"), ToWString(path), QM_W("S")}, std::vector<WString>{ToWString(path)}}) {
+        const Result r = Check(args);
+        EXPECT_EQ(r.code, kCheckCannotOpen);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, expected);
+    }
+#ifndef _WIN32
+    ::close(fd);
+#endif
 }
 
 TEST_F(CheckerTest, ReportOfAMissingFile) {
