@@ -36,12 +36,8 @@ TForm21::TForm21(HINSTANCE instance, IExceptionSink& sink) : sink_(sink), checkW
     ::InitCommonControlsEx(&controls);
     CreateFont();
 
-    WNDCLASSEXW windowClass{sizeof windowClass};
-    windowClass.lpfnWndProc = WindowProcOf<TForm21>;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    WNDCLASSEXW windowClass = WindowClass(instance, kForm21Class, WindowProcOf<TForm21>, IDC_ARROW);
     windowClass.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
-    windowClass.lpszClassName = kForm21Class;
     windowClass.hIcon =
         static_cast<HICON>(::LoadImageW(instance, L"MAINICON", IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
                                         ::GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR | LR_SHARED));

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include "catalogue/Platform.h"
 #include "common/Exception.h"
 #include "controls/Window.h"
 
@@ -10,8 +11,9 @@ namespace quillmark {
 
 namespace {
 
+// The case folding the catalogue's section lookup uses.
 WString UpperCase(WString text) {
-    if (!text.empty()) ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    platform::UpperCaseInPlace(text);
     return text;
 }
 

@@ -43,12 +43,8 @@ LRESULT CALLBACK PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 
 HWND CreatePanel(HWND parent, int id, const RECT& bounds) {
     const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE));
-    WNDCLASSEXW windowClass{sizeof windowClass};
+    WNDCLASSEXW windowClass = WindowClass(instance, kPanelClass, PanelProc, IDC_ARROW);
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = PanelProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = kPanelClass;
     RegisterClassOnce(windowClass);
     // Tab and the focus go through the panel to its children.
     return ::CreateWindowExW(WS_EX_CONTROLPARENT, kPanelClass, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,

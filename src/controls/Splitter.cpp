@@ -24,12 +24,8 @@ UniqueGdiObject HalftoneBrush() {
 TSplitter::TSplitter(HWND parent, int id, const RECT& bounds, ISplitterHost& host, IExceptionSink& sink)
     : host_(host), sink_(sink) {
     const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE));
-    WNDCLASSEXW windowClass{sizeof windowClass};
-    windowClass.lpfnWndProc = WindowProcOf<TSplitter>;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_SIZEWE);
+    WNDCLASSEXW windowClass = WindowClass(instance, kSplitterClass, WindowProcOf<TSplitter>, IDC_SIZEWE);
     windowClass.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
-    windowClass.lpszClassName = kSplitterClass;
     RegisterClassOnce(windowClass);
     if (!::CreateWindowExW(0, kSplitterClass, nullptr, WS_CHILD | WS_VISIBLE, bounds.left, bounds.top,
                            bounds.right - bounds.left, bounds.bottom - bounds.top, parent,

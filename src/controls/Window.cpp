@@ -5,6 +5,15 @@
 
 namespace quillmark {
 
+WNDCLASSEXW WindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, const wchar_t* cursor) {
+    WNDCLASSEXW windowClass{sizeof windowClass};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = ::LoadCursorW(nullptr, cursor);
+    windowClass.lpszClassName = name;
+    return windowClass;
+}
+
 void RegisterClassOnce(const WNDCLASSEXW& windowClass) {
     WNDCLASSEXW existing{sizeof existing};
     if (::GetClassInfoExW(windowClass.hInstance, windowClass.lpszClassName, &existing)) return;

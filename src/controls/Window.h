@@ -119,6 +119,9 @@ private:
     WNDPROC original_ = nullptr;
 };
 
+// A window class of ours with what they all share; callers add the rest.
+WNDCLASSEXW WindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, const wchar_t* cursor);
+
 // Registers a window class once per process; later calls do nothing.
 void RegisterClassOnce(const WNDCLASSEXW& windowClass);
 

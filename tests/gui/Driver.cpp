@@ -86,14 +86,7 @@ Quillmark::Quillmark(std::optional<std::string> catalogue, int showCommand) {
     ::CloseHandle(info.hThread);
     processId_ = info.dwProcessId;
     threadId_ = info.dwThreadId;
-    WaitFor(
-        [&] {
-            WindowSearch search{processId_, L"TForm21"};
-            ::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
-            window_ = search.found;
-            return window_ != nullptr;
-        },
-        15000);
+    WaitFor([&] { return (window_ = FindVisibleWindow(processId_, L"TForm21")) != nullptr; }, 15000);
     if (window_ == nullptr) throw std::runtime_error("Quillmark's window did not appear");
     ::WaitForInputIdle(process_.Get(), 5000);
 }
@@ -128,14 +121,7 @@ HWND Quillmark::Focus() const {
 
 HWND Quillmark::WaitForMessageBox(int milliseconds) const {
     HWND box = nullptr;
-    WaitFor(
-        [&] {
-            WindowSearch search{processId_, L"#32770"};
-            ::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
-            box = search.found;
-            return box != nullptr;
-        },
-        milliseconds);
+    WaitFor([&] { return (box = FindVisibleWindow(processId_, L"#32770")) != nullptr; }, milliseconds);
     return box;
 }
 
