@@ -79,6 +79,18 @@ void Invoke(const VARIANT& target, const wchar_t* member, CallKind kind, std::sp
     throw Exception(OleErrorText(status));
 }
 
+// Word's wdSelectionIP and wdCollapseEnd.
+constexpr LONG kSelectionIP = 1;
+constexpr LONG kCollapseEnd = 0;
+
+// Selection.Type, compared as a long whatever integer type Word answers with.
+bool IsInsertionPoint(const VARIANT& selection) {
+    Variant type;
+    Invoke(selection, L"Type", CallKind::MethodWithResult, {}, type.Put());
+    Check(::VariantChangeType(type.Put(), type.Put(), 0, VT_I4));
+    return type.Get().lVal == kSelectionIP;
+}
+
 }  // namespace
 
 void InitializeCom() { g_uninitialize = SUCCEEDED(::CoInitialize(nullptr)); }
@@ -119,7 +131,10 @@ bool InsertCode(const WString& code) noexcept {
     try {
         Variant firstSelection;
         Invoke(g_word, L"Selection", CallKind::MethodWithResult, {}, firstSelection.Put());
-        Invoke(firstSelection.Get(), L"Delete", CallKind::Method, {}, nullptr);
+        // Delete on an insertion point would eat the next character.
+        if (!IsInsertionPoint(firstSelection.Get())) {
+            Invoke(firstSelection.Get(), L"Delete", CallKind::Method, {}, nullptr);
+        }
         const Bstr text(code);
         // A fresh Selection: the first one is not reused after Delete.
         Variant secondSelection;
@@ -129,6 +144,12 @@ bool InsertCode(const WString& code) noexcept {
         argument.vt = VT_BSTR;
         argument.bstrVal = text.Get();  // the BSTR itself; Bstr frees it
         Invoke(secondSelection.Get(), L"InsertAfter", CallKind::Method, std::span(&argument, 1), nullptr);
+        // InsertAfter leaves the new text selected; the next code must follow it, not replace it.
+        VARIANT toEnd;
+        ::VariantInit(&toEnd);
+        toEnd.vt = VT_I4;
+        toEnd.lVal = kCollapseEnd;
+        Invoke(secondSelection.Get(), L"Collapse", CallKind::Method, std::span(&toEnd, 1), nullptr);
         return true;
     } catch (...) {
         return false;

@@ -13,7 +13,8 @@ void InitializeCom();
 bool AttachWord() noexcept;
 // Word's visible property, on the connection.
 bool SetWordVisible(bool visible) noexcept;
-// Has Word delete its selection and insert the code after it.
+// Replaces Word's selection with the code, or types it at the caret, and
+// leaves the caret after it.
 bool InsertCode(const WString& code) noexcept;
 // Releases the connection and leaves it empty.
 void ReleaseWord() noexcept;

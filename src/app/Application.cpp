@@ -15,11 +15,13 @@ void LowerInPlace(WString& text) {
     if (!text.empty()) ::CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
 }
 
-// The program's visible, enabled top-level windows, disabled for one scope
-// (while the error box is up) and enabled again afterwards.
+// The program's visible, enabled top-level windows but the error box's owner,
+// disabled for one scope (while the box is up) and enabled again afterwards.
+// The box disables and enables its owner itself: an owner still disabled when
+// the box goes would hand the activation to another program.
 class DisabledTaskWindows {
 public:
-    DisabledTaskWindows() {
+    explicit DisabledTaskWindows(HWND owner) : owner_(owner) {
         ::EnumThreadWindows(::GetCurrentThreadId(), &DisabledTaskWindows::Disable, reinterpret_cast<LPARAM>(this));
     }
     DisabledTaskWindows(const DisabledTaskWindows&) = delete;
@@ -29,13 +31,15 @@ public:
     }
 
 private:
-    static BOOL CALLBACK Disable(HWND window, LPARAM self) {
-        if (::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
+    static BOOL CALLBACK Disable(HWND window, LPARAM param) {
+        auto* self = reinterpret_cast<DisabledTaskWindows*>(param);
+        if (window != self->owner_ && ::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
             ::EnableWindow(window, FALSE);
-            reinterpret_cast<DisabledTaskWindows*>(self)->windows_.push_back(window);
+            self->windows_.push_back(window);
         }
         return TRUE;
     }
+    HWND owner_;
     std::vector<HWND> windows_;
 };
 
@@ -83,7 +87,7 @@ void TApplication::HandleException(const std::exception_ptr& error) noexcept {
         const HWND active = ::GetActiveWindow();
         const HWND focus = ::GetFocus();
         {
-            const DisabledTaskWindows disabled;
+            const DisabledTaskWindows disabled(active);
             ::MessageBoxW(active, text.c_str(), title_.c_str(), MB_OK | MB_ICONERROR);
         }
         if (active != nullptr && ::IsWindow(active)) ::SetActiveWindow(active);

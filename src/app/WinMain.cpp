@@ -9,7 +9,12 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // Never load a DLL from beside the executable, where params.ini lives.
-    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Looked up at run time: Windows 7 without KB2533623 lacks it.
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    if (const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")))) {
+        setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
     ::SetDllDirectoryW(L"");
 
     quillmark::TApplication application;

@@ -63,7 +63,8 @@ Buffer<char> ReadWholeFile(const WString& path) {
         const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.Size() - done, 1u << 30));
         DWORD got = 0;
         if (!::ReadFile(file.Get(), bytes.Data() + done, want, &got, nullptr)) {
-            throw Exception(L"Cannot read file \"" + FullPath(path) + L"\". " + SystemErrorText(::GetLastError()));
+            const DWORD error = ::GetLastError();  // before FullPath's calls can change it
+            throw Exception(L"Cannot read file \"" + FullPath(path) + L"\". " + SystemErrorText(error));
         }
         if (got == 0) break;  // the file shrank since it was opened
         done += got;

@@ -74,10 +74,13 @@ void TCheckListBox::Toggle(int index) {
 }
 
 void TCheckListBox::OnPress(LPARAM lParam) {
-    // The list has already made the pressed line current.
-    const LRESULT hit = ::SendMessageW(hwnd_, LB_ITEMFROMPOINT, 0, lParam);
-    const bool onLine = HIWORD(hit) == 0;
-    if (onLine && GET_X_LPARAM(lParam) < CheckAreaWidth()) Toggle(LOWORD(hit));
+    // The list has already made the pressed line current. LB_ITEMFROMPOINT
+    // would give only the low 16 bits of its index.
+    const int index = ItemIndex();
+    const POINT press{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    RECT line{};
+    if (index < 0 || ::SendMessageW(hwnd_, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&line)) == LB_ERR) return;
+    if (::PtInRect(&line, press) && press.x < CheckAreaWidth()) Toggle(index);
 }
 
 void TCheckListBox::FindPrefix(const WString& prefix) {

@@ -224,5 +224,21 @@ TEST_F(Behaviour, ThePressAloneLeavesAWidthWithinTheLimits) {
     EXPECT_EQ(TreeWidth(), 160);
 }
 
+TEST(BigSection, APressTicksThePressedLineBeyondSixteenBits) {
+    std::string catalogue = "\xEF\xBB\xBF[Простой расчет]\r\n";
+    for (int i = 0; i < 70000; ++i) catalogue += "C" + std::to_string(i) + "\r\n";
+    const Quillmark app(catalogue);
+    Activate(app, app.Control(kButton5Id));
+    const HWND list = app.Control(kCheckListBox1Id);
+    ClickAt(NodeCentre(app.Process(), app.Control(kTreeView2Id), 0));
+    ASSERT_TRUE(WaitFor([&] { return ::SendMessageW(list, LB_GETCOUNT, 0, 0) == 70000; }));
+    ClickAt(LinePoint(list, 0, 60));
+    PressKey(VK_END);
+    ASSERT_TRUE(WaitFor([&] { return CurrentLine(list) == 69999; }));
+    ClickAt(LinePoint(list, 69998, 4));
+    EXPECT_TRUE(WaitFor([&] { return ::SendMessageW(list, LB_GETITEMDATA, 69998, 0) == 1; }));
+    EXPECT_EQ(::SendMessageW(list, LB_GETITEMDATA, 69998 - 65536, 0), 0);
+}
+
 }  // namespace
 }  // namespace quillmark::test

@@ -1,7 +1,7 @@
 #include "word/FakeWord.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "common/Text.h"
@@ -24,6 +24,8 @@ std::string Describe(const VARIANT& v) {
             return "VT_BOOL:" + std::to_string(v.boolVal);
         case VT_BSTR:
             return "VT_BSTR:" + (v.bstrVal == nullptr ? std::string("(null)") : Utf8(v.bstrVal));
+        case VT_I4:
+            return "VT_I4:" + std::to_string(v.lVal);
         case VT_EMPTY:
             return "VT_EMPTY";
         default:
@@ -31,11 +33,59 @@ std::string Describe(const VARIANT& v) {
     }
 }
 
+// Word's one document and its selection, which every Selection object reads.
+struct Document {
+    std::wstring text;
+    size_t start = 0, end = 0;
+
+    std::string Marked() const {
+        const std::wstring marked =
+            start == end ? text.substr(0, start) + L"|" + text.substr(start)
+                         : text.substr(0, start) + L"[" + text.substr(start, end - start) + L"]" + text.substr(end);
+        return "Document " + Utf8(marked.c_str());
+    }
+    // wdSelectionIP or wdSelectionNormal.
+    long Type() const { return start == end ? 1 : 2; }
+    // Selection.Delete with no Unit: the selection, or one character at a caret.
+    void Delete() {
+        if (start == end && end < text.size()) ++end;
+        text.erase(start, end - start);
+        end = start;
+    }
+    // Selection.InsertAfter: the selection grows to include the new text.
+    void InsertAfter(const std::wstring& code) {
+        text.insert(end, code);
+        end += code.size();
+    }
+    // Selection.Collapse: wdCollapseEnd (0), or wdCollapseStart (1) by default.
+    void Collapse(long direction) {
+        if (direction == 0)
+            start = end;
+        else
+            end = start;
+    }
+};
+
 struct Shared {
     FakeWordOptions options;
     FakeWordLog log;
+    Document document;
     int selections = 0;
 };
+
+enum Member : DISPID { kVisible = 1, kSelection, kDelete, kInsertAfter, kType, kCollapse, kMembers };
+const wchar_t* const kMemberNames[] = {L"?", L"visible", L"Selection", L"Delete", L"InsertAfter", L"Type", L"Collapse"};
+
+bool SameName(const wchar_t* a, const std::wstring& b) { return _wcsicmp(a, b.c_str()) == 0; }
+
+// An optional integer argument, as Word converts it; fallback when absent.
+long IntegerArgument(const DISPPARAMS& params, long fallback) {
+    if (params.cArgs == 0) return fallback;
+    VARIANT value;
+    ::VariantInit(&value);
+    if (FAILED(::VariantChangeType(&value, &params.rgvarg[params.cArgs - 1], 0, VT_I4))) return fallback;
+    return value.lVal;
+}
 
 // One object of the automation model: the Application, or a Selection.
 class FakeObject final : public IDispatch {
@@ -69,12 +119,10 @@ public:
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override {
         shared_->log("GetIDsOfNames on=" + name_ + " name=" + Utf8(names[0]) + " lcid=" + Hex(lcid, 4) +
                      " count=" + std::to_string(count));
-        const wchar_t* const members[] = {L"visible", L"Selection", L"Delete", L"InsertAfter"};
         const bool application = name_ == "Application";
-        for (DISPID id = 1; id <= 4; ++id) {
-            const bool ours = application ? id <= 2 : id >= 3;
-            if (ours && _wcsicmp(names[0], members[id - 1]) == 0 &&
-                _wcsicmp(names[0], shared_->options.unknownMember.c_str()) != 0) {
+        for (DISPID id = kVisible; id < kMembers; ++id) {
+            const bool ours = application == (id == kVisible || id == kSelection);
+            if (ours && SameName(names[0], kMemberNames[id]) && !SameName(names[0], shared_->options.unknownMember)) {
                 ids[0] = id;
                 return S_OK;
             }
@@ -85,9 +133,8 @@ public:
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                                      EXCEPINFO* exception, UINT*) override {
-        static const char* const members[] = {"?", "visible", "Selection", "Delete", "InsertAfter"};
-        const char* member = id >= 1 && id <= 4 ? members[id] : "?";
-        std::string line = "Invoke on=" + name_ + " member=" + member + " lcid=" + Hex(lcid, 4) +
+        const wchar_t* member = id >= kVisible && id < kMembers ? kMemberNames[id] : kMemberNames[0];
+        std::string line = "Invoke on=" + name_ + " member=" + Utf8(member) + " lcid=" + Hex(lcid, 4) +
                            " flags=" + std::to_string(flags) + " args=" + std::to_string(params->cArgs) + " named=";
         for (UINT i = 0; i < params->cNamedArgs; ++i) {
             line += (i > 0 ? "," : "") + std::to_string(params->rgdispidNamedArgs[i]);
@@ -96,35 +143,62 @@ public:
         for (UINT i = 0; i < params->cArgs; ++i) line += " arg" + std::to_string(i) + "=" + Describe(params->rgvarg[i]);
         shared_->log(line);
 
-        if (_wcsicmp(ToWide(member).c_str(), shared_->options.answerSFalse.c_str()) == 0) return S_FALSE;
-        if (id == 2) {
-            auto* selection = new FakeObject(shared_, "Selection#" + std::to_string(++shared_->selections));
-            shared_->log("Create " + selection->name_);
-            if (result == nullptr) {
-                selection->Release();
-                return S_OK;
-            }
-            ::VariantInit(result);
-            result->vt = VT_DISPATCH;
-            result->pdispVal = selection;
-            return S_OK;
-        }
-        if (id == 3 && shared_->options.failDelete) {
-            if (exception != nullptr) {
-                *exception = {};
-                exception->scode = E_FAIL;
-                exception->bstrSource = ::SysAllocString(L"FakeWord");
-                exception->bstrDescription = ::SysAllocString(L"Delete refused");
-            }
-            return DISP_E_EXCEPTION;
-        }
-        return S_OK;
+        const HRESULT status = Answer(id, *params, result, exception);
+        shared_->log(shared_->document.Marked());
+        return status;
     }
 
     ULONG References() const { return references_; }
 
 private:
-    static std::wstring ToWide(const char* text) { return std::wstring(text, text + std::strlen(text)); }
+    HRESULT Answer(DISPID id, const DISPPARAMS& params, VARIANT* result, EXCEPINFO* exception) {
+        if (id < kVisible || id >= kMembers) return DISP_E_MEMBERNOTFOUND;
+        if (SameName(kMemberNames[id], shared_->options.answerSFalse)) return S_FALSE;
+        if (SameName(kMemberNames[id], shared_->options.failing)) {
+            if (exception != nullptr) {
+                *exception = {};
+                exception->scode = E_FAIL;
+                exception->bstrSource = ::SysAllocString(L"FakeWord");
+                exception->bstrDescription = ::SysAllocString(L"Refused");
+            }
+            return DISP_E_EXCEPTION;
+        }
+        Document& document = shared_->document;
+        switch (id) {
+            case kSelection: {
+                auto* selection = new FakeObject(shared_, "Selection#" + std::to_string(++shared_->selections));
+                shared_->log("Create " + selection->name_);
+                if (result == nullptr) {
+                    selection->Release();
+                    return S_OK;
+                }
+                ::VariantInit(result);
+                result->vt = VT_DISPATCH;
+                result->pdispVal = selection;
+                return S_OK;
+            }
+            case kType:
+                if (result != nullptr) {
+                    ::VariantInit(result);
+                    result->vt = VT_I4;
+                    result->lVal = document.Type();
+                    ::VariantChangeType(result, result, 0, shared_->options.typeAs);
+                }
+                return S_OK;
+            case kDelete:
+                document.Delete();
+                return S_OK;
+            case kInsertAfter:
+                if (params.cArgs != 1 || params.rgvarg[0].vt != VT_BSTR) return DISP_E_TYPEMISMATCH;
+                document.InsertAfter(params.rgvarg[0].bstrVal == nullptr ? L"" : params.rgvarg[0].bstrVal);
+                return S_OK;
+            case kCollapse:
+                document.Collapse(IntegerArgument(params, 1));
+                return S_OK;
+            default:
+                return S_OK;
+        }
+    }
 
     std::shared_ptr<Shared> shared_;
     std::string name_;
@@ -151,6 +225,10 @@ IDispatch* CreateFakeWord(const FakeWordOptions& options, FakeWordLog log) {
     auto shared = std::make_shared<Shared>();
     shared->options = options;
     shared->log = std::move(log);
+    Document& document = shared->document;
+    document.text = options.text;
+    document.end = std::min<size_t>(static_cast<size_t>(std::max(options.end, 0L)), document.text.size());
+    document.start = std::min<size_t>(static_cast<size_t>(std::max(options.start, 0L)), document.end);
     return new FakeObject(shared, "Application");
 }
 

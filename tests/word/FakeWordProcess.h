@@ -12,6 +12,7 @@
 #include "common/WinHandle.h"
 #include "support/TestFiles.h"
 #include "support/Wait.h"
+#include "word/FakeWord.h"
 
 namespace quillmark::test {
 
@@ -42,11 +43,21 @@ public:
     }
     bool Running() const { return process_ && ::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT; }
 
-    // Every line logged so far but "ready".
+    // Every line logged so far but "ready" and the document's states.
     std::vector<std::string> Calls() const {
-        std::vector<std::string> lines = Lines();
-        if (!lines.empty() && lines.front() == "ready") lines.erase(lines.begin());
-        return lines;
+        std::vector<std::string> calls;
+        for (const std::string& line : Lines()) {
+            if (line != "ready" && !IsDocumentLine(line)) calls.push_back(line);
+        }
+        return calls;
+    }
+    // The document as the last call left it, or "" before any call.
+    std::string Document() const {
+        std::string document;
+        for (const std::string& line : Lines()) {
+            if (IsDocumentLine(line)) document = line;
+        }
+        return document;
     }
     std::vector<std::string> Lines() const {
         std::ifstream in(log_);

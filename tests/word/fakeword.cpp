@@ -1,10 +1,13 @@
-// fakeword.exe LOG [--fail-delete] [--sfalse=MEMBER] [--unknown=MEMBER]
+// fakeword.exe LOG [--text TEXT] [--select START,END] [--fail=MEMBER]
+//                  [--fail-delete] [--sfalse=MEMBER] [--unknown=MEMBER]
 // Plays the running Word for the tests: publishes its Application object in
-// the running object table and logs every call to LOG, one line each.
+// the running object table, holding one document (TEXT, with START..END
+// selected), and logs every call and the document after it to LOG.
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
 
+#include <cwchar>
 #include <string>
 
 #include "common/Text.h"
@@ -17,7 +20,13 @@ int wmain(int argc, wchar_t** argv) {
     FakeWordOptions options;
     for (int i = 2; i < argc; ++i) {
         const std::wstring arg = argv[i];
-        if (arg == L"--fail-delete") options.failDelete = true;
+        const bool hasValue = i + 1 < argc;
+        if (arg == L"--text" && hasValue) options.text = argv[++i];
+        if (arg == L"--select" && hasValue && std::swscanf(argv[++i], L"%ld,%ld", &options.start, &options.end) != 2) {
+            return 2;
+        }
+        if (arg == L"--fail-delete") options.failing = L"Delete";
+        if (arg.rfind(L"--fail=", 0) == 0) options.failing = arg.substr(7);
         if (arg.rfind(L"--sfalse=", 0) == 0) options.answerSFalse = arg.substr(9);
         if (arg.rfind(L"--unknown=", 0) == 0) options.unknownMember = arg.substr(10);
     }
