@@ -1,4 +1,4 @@
-#include "app/ExceptionText.h"
+#include "ui/ExceptionText.h"
 
 #include "common/Exception.h"
 

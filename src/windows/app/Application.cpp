@@ -2,7 +2,7 @@
 
 #include <ole2.h>
 
-#include "app/ExceptionText.h"
+#include "ui/ExceptionText.h"
 #include "catalogue/Platform.h"
 #include "controls/Window.h"
 #include "ui/FormLayout.h"
