@@ -8,15 +8,10 @@
 #include <vector>
 
 #include "app/ExceptionSink.h"
+#include "common/ModuleHooks.h"
 #include "common/Text.h"
 
 namespace quillmark {
-
-// What a module runs when the application initialises, and at shutdown.
-struct ModuleHooks {
-    void (*initialize)() = nullptr;
-    void (*shutdown)() = nullptr;
-};
 
 // The window the loop runs: it sees each message before it is dispatched.
 class IMainWindow {

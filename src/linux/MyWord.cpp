@@ -1,0 +1,142 @@
+#include "MyWord.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <com/sun/star/awt/XWindow.hpp>
+#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/text/XTextViewCursor.hpp>
+#include <com/sun/star/text/XTextViewCursorSupplier.hpp>
+#include <com/sun/star/uno/XComponentContext.hpp>
+#include <cppuhelper/bootstrap.hxx>
+#include <rtl/bootstrap.hxx>
+
+namespace quillmark {
+
+namespace {
+
+namespace css = com::sun::star;
+using css::uno::Reference;
+using css::uno::UNO_QUERY_THROW;
+using css::uno::UNO_SET_THROW;
+using rtl::OUString;
+
+// The Word connection's counterpart: the controller of the Writer document
+// that was in front at the last successful attach.
+Reference<css::frame::XController> g_word;
+// This process's own UNO runtime, brought up by the first attach.
+Reference<css::uno::XComponentContext> g_local;
+std::string g_pipe = "quillmark";
+
+OUString ToOUString(const WString& text) {
+    return OUString(reinterpret_cast<const sal_Unicode*>(text.data()), static_cast<sal_Int32>(text.size()));
+}
+
+// A pipe's socket that another user placed under our name would hand our
+// codes to that user's process: only our own socket is used.
+bool IsOurSocket(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_uid == ::geteuid();
+}
+
+Reference<css::uno::XComponentContext> LocalContext() {
+    if (!g_local.is()) {
+        // Without the office's API types the runtime crashes instead of failing.
+        rtl::Bootstrap::set("URE_MORE_TYPES", "file://" QM_OFFICE_PROGRAM "/types/offapi.rdb");
+        g_local = cppu::defaultBootstrap_InitialComponentContext("file://" QM_OFFICE_PROGRAM "/unorc");
+    }
+    return g_local;
+}
+
+Reference<css::text::XTextViewCursor> Selection() {
+    const Reference<css::text::XTextViewCursorSupplier> supplier(g_word, UNO_QUERY_THROW);
+    return Reference<css::text::XTextViewCursor>(supplier->getViewCursor(), UNO_SET_THROW);
+}
+
+}  // namespace
+
+std::string OfficePipePath(const std::string& name) {
+    return "/tmp/OSL_PIPE_" + std::to_string(::geteuid()) + "_" + name;
+}
+
+void UseOfficePipe(std::string name) { g_pipe = std::move(name); }
+
+void InitializeUno() {}
+
+bool AttachWord() noexcept {
+    try {
+        // Connecting never starts an office, unlike cppu::bootstrap().
+        if (!IsOurSocket(OfficePipePath(g_pipe))) return false;
+        const auto resolver = css::bridge::UnoUrlResolver::create(LocalContext());
+        const OUString url =
+            "uno:pipe,name=" + OUString::createFromAscii(g_pipe.c_str()) + ";urp;StarOffice.ComponentContext";
+        const Reference<css::uno::XComponentContext> office(resolver->resolve(url), UNO_QUERY_THROW);
+        const auto desktop = css::frame::Desktop::create(office);
+        const Reference<css::lang::XServiceInfo> document(desktop->getCurrentComponent(), UNO_QUERY_THROW);
+        if (!document->supportsService("com.sun.star.text.TextDocument")) return false;
+        const Reference<css::frame::XModel> model(document, UNO_QUERY_THROW);
+        g_word.set(model->getCurrentController(), UNO_SET_THROW);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool SetWordVisible(bool visible) noexcept {
+    try {
+        if (!g_word.is()) return false;
+        const Reference<css::frame::XFrame> frame(g_word->getFrame(), UNO_SET_THROW);
+        const Reference<css::awt::XWindow> window(frame->getContainerWindow(), UNO_SET_THROW);
+        window->setVisible(visible);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool InsertCode(const WString& code) noexcept {
+    try {
+        if (!g_word.is()) return false;
+        // Clearing a collapsed cursor is harmless, but Word's rule is kept:
+        // only a selection is deleted.
+        const auto first = Selection();
+        if (!first->isCollapsed()) first->setString(OUString());
+        // A fresh cursor, as Word's second Selection.
+        const auto second = Selection();
+        const Reference<css::text::XTextRange> at(second, UNO_QUERY_THROW);
+        second->getText()->insertString(at, ToOUString(code), true);
+        // The inserted text is selected now; the next code must follow it.
+        second->collapseToEnd();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void ReleaseWord() noexcept { g_word.clear(); }
+
+void UninitializeUno() noexcept {
+    try {
+        const Reference<css::lang::XComponent> local(g_local, css::uno::UNO_QUERY);
+        g_local.clear();
+        if (local.is()) local->dispose();
+    } catch (...) {
+        // Shutting down: nothing is left to report to.
+    }
+}
+
+ModuleHooks WordBridgeModule() {
+    return {InitializeUno, [] {
+                ReleaseWord();
+                UninitializeUno();
+            }};
+}
+
+}  // namespace quillmark

@@ -1,0 +1,36 @@
+// The application object: the modules' start-up and shutdown, the event loop
+// and the default exception handler, which shows what escaped an event
+// handler and lets the program go on.
+#pragma once
+
+#include <QApplication>
+
+#include <exception>
+#include <vector>
+
+#include "common/ModuleHooks.h"
+
+namespace quillmark {
+
+class TApplication final : public QApplication {
+public:
+    TApplication(int& argc, char** argv);
+
+    void AddModule(ModuleHooks hooks) { modules_.push_back(hooks); }
+    // Runs the modules' initialisation in the order they were added.
+    void Initialize();
+    // The modules' shutdown, in the reverse order of their start.
+    void Shutdown();
+
+    const QString& Title() const { return title_; }
+    // Every event passes here: what its handler throws is shown, not fatal.
+    bool notify(QObject* receiver, QEvent* event) override;
+    void HandleException(const std::exception_ptr& error) noexcept;
+
+private:
+    QString title_;
+    std::vector<ModuleHooks> modules_;
+    size_t started_ = 0;
+};
+
+}  // namespace quillmark

@@ -1,0 +1,37 @@
+// The entry point: start the application, create the window, run the loop,
+// shut down in the reverse order. The exit code is always 0.
+#include <cstring>
+
+#include "Main.h"
+#include "MyWord.h"
+#include "app/Application.h"
+
+namespace {
+
+// Keep-above needs X11: on a Wayland session, run on XWayland unless the
+// user chose a platform.
+void PreferX11(int argc, char** argv) {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) return;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    PreferX11(argc, argv);
+    quillmark::TApplication application(argc, argv);
+    application.AddModule(quillmark::WordBridgeModule());
+    try {
+        application.Initialize();
+        quillmark::TForm21 form(application);
+        form.ShowCentred();
+        application.exec();
+    } catch (...) {
+        application.HandleException(std::current_exception());
+    }
+    application.Shutdown();
+    return 0;
+}

@@ -1,0 +1,197 @@
+#include "controls/CheckListBox.h"
+
+#include <QAccessible>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStyledItemDelegate>
+
+#include "catalogue/Platform.h"
+
+namespace quillmark {
+
+namespace {
+
+WString UpperCase(WString text) {
+    platform::UpperCaseInPlace(text);
+    return text;
+}
+
+WString ToWString(const QString& text) { return WString(reinterpret_cast<const WChar*>(text.utf16()), text.size()); }
+
+// Draws the lines with their check boxes but leaves the ticking to the list,
+// which ticks at the press rather than at the release.
+class CheckDrawingDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    bool editorEvent(QEvent*, QAbstractItemModel*, const QStyleOptionViewItem&, const QModelIndex&) override {
+        return false;
+    }
+};
+
+}  // namespace
+
+int TCheckListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(lines_.size());
+}
+
+QVariant TCheckListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid()) return {};
+    const Line& line = lines_[static_cast<size_t>(index.row())];
+    switch (role) {
+        case Qt::DisplayRole:
+        case Qt::AccessibleTextRole:
+            return line.code;
+        case Qt::CheckStateRole:
+            return line.checked ? Qt::Checked : Qt::Unchecked;
+        default:
+            return {};
+    }
+}
+
+Qt::ItemFlags TCheckListModel::flags(const QModelIndex&) const {
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemNeverHasChildren;
+}
+
+void TCheckListModel::Reset(std::vector<QString> codes) {
+    beginResetModel();
+    lines_.clear();
+    lines_.reserve(codes.size());
+    for (QString& code : codes) lines_.push_back({std::move(code), false});
+    endResetModel();
+}
+
+void TCheckListModel::Append(QString code) {
+    const int row = rowCount();
+    beginInsertRows({}, row, row);
+    lines_.push_back({std::move(code), false});
+    endInsertRows();
+}
+
+void TCheckListModel::Toggle(int row) {
+    Line& line = lines_[static_cast<size_t>(row)];
+    line.checked = !line.checked;
+    const QModelIndex changed = index(row);
+    emit dataChanged(changed, changed, {Qt::CheckStateRole});
+}
+
+TCheckListBox::TCheckListBox(QWidget* parent) : QListView(parent) {
+    setModel(&model_);
+    setItemDelegate(new CheckDrawingDelegate(this));
+    setSelectionMode(SingleSelection);
+    setUniformItemSizes(true);  // ten thousand codes are laid out in no time
+    setEditTriggers(NoEditTriggers);
+    clock_.start();
+}
+
+int TCheckListBox::ItemIndex() const {
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void TCheckListBox::SetItemIndex(int index) { setCurrentIndex(model_.index(index)); }
+
+void TCheckListBox::Toggle(int index) {
+    if (index < 0 || index >= Count()) return;
+    model_.Toggle(index);
+    // Screen readers announce the new state.
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    event.setChild(index);
+    QAccessible::updateAccessibility(&event);
+}
+
+void TCheckListBox::BeginUpdate() {
+    updating_ = true;
+    pending_.clear();
+}
+
+void TCheckListBox::EndUpdate() {
+    // One reset for the whole section: no per-line signals.
+    if (!updating_) return;
+    updating_ = false;
+    model_.Reset(std::move(pending_));
+    pending_ = {};
+    setCurrentIndex(QModelIndex());
+}
+
+void TCheckListBox::Clear() {
+    pending_.clear();
+    if (!updating_) model_.Reset({});
+}
+
+void TCheckListBox::Add(const WString& item) {
+    QString code(reinterpret_cast<const QChar*>(item.data()), static_cast<qsizetype>(item.size()));
+    if (updating_) {
+        pending_.push_back(std::move(code));
+        return;
+    }
+    model_.Append(std::move(code));
+}
+
+bool TCheckListBox::InCheckArea(const QModelIndex& index, QPoint at) const {
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    option.features |= QStyleOptionViewItem::HasCheckIndicator;
+    const QRect box = style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, this);
+    return option.rect.contains(at) && at.x() < box.right() + 3;
+}
+
+void TCheckListBox::OnPress(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    // The list has made the pressed line current; a press below the last line hits none.
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (index.isValid() && InCheckArea(index, event->position().toPoint())) Toggle(index.row());
+}
+
+void TCheckListBox::mousePressEvent(QMouseEvent* event) {
+    QListView::mousePressEvent(event);
+    OnPress(event);
+}
+
+void TCheckListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The second press of a double click ticks again, as any press does.
+    QListView::mousePressEvent(event);
+    OnPress(event);
+}
+
+void TCheckListBox::FindPrefix(const WString& prefix) {
+    if (prefix.empty()) {
+        SetItemIndex(0);
+        return;
+    }
+    // From the top, without regard to case, by the catalogue's own upper-casing.
+    const WString wanted = UpperCase(prefix);
+    for (int i = 0; i < Count(); ++i) {
+        const WString text = ToWString(Text(i));
+        if (text.size() >= wanted.size() && UpperCase(text.substr(0, wanted.size())) == wanted) {
+            SetItemIndex(i);
+            return;
+        }
+    }
+}
+
+void TCheckListBox::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Backspace) {
+        FindPrefix(typeAhead_.Backspace(Now()));
+        return;
+    }
+    const QString text = event->text();
+    if (text.size() != 1 || text[0] < QChar(u' ') || event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
+        QListView::keyPressEvent(event);  // arrows, Home, End, Tab...
+        return;
+    }
+    if (text[0] == QChar(u' ')) Toggle(ItemIndex());
+    FindPrefix(typeAhead_.Type(text[0].unicode(), Now()));
+}
+
+void TCheckListBox::focusInEvent(QFocusEvent* event) {
+    // Qt makes the first line current when the list gets the focus; the
+    // list keeps no current line until one is chosen.
+    const bool hadCurrent = currentIndex().isValid();
+    QListView::focusInEvent(event);
+    if (!hadCurrent) selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::Clear);
+}
+
+}  // namespace quillmark

@@ -1,0 +1,42 @@
+// A real LibreOffice for the tests: headless, in a profile of its own,
+// listening on a pipe of the test's own, stopped by its process id. The test
+// reaches its documents over UNO, as a second client beside the bridge.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+
+namespace quillmark::test {
+
+class Office {
+public:
+    // Starts soffice; listen = false leaves out --accept, for an office that
+    // must listen through its configuration alone.
+    Office(std::string pipe, std::string profile, bool listen = true);
+    Office(const Office&) = delete;
+    Office& operator=(const Office&) = delete;
+    ~Office();
+
+    // Whether a client can connect on the pipe within the time.
+    bool Listening(int milliseconds = 60000);
+    // Stops soffice and the soffice.bin it started.
+    void Stop();
+
+    // A new Writer document in front, holding text with [start, end) selected.
+    void NewDocument(const std::u16string& text, int start, int end);
+    // The document in front as "Document Hello [World]", "Document Hello|World" for a caret.
+    std::string Document();
+
+private:
+    struct Connection;
+    std::string pipe_;
+    pid_t group_ = 0;
+    std::unique_ptr<Connection> connection_;
+};
+
+// The soffice.bin processes running now.
+int OfficeProcessCount();
+
+}  // namespace quillmark::test
