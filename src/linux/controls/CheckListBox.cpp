@@ -5,6 +5,8 @@
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 
+#include <utility>
+
 #include "catalogue/Platform.h"
 
 namespace quillmark {
@@ -148,12 +150,22 @@ void TCheckListBox::OnPress(QMouseEvent* event) {
 void TCheckListBox::mousePressEvent(QMouseEvent* event) {
     QListView::mousePressEvent(event);
     OnPress(event);
+    pressSeen_ = true;
+}
+
+void TCheckListBox::mouseReleaseEvent(QMouseEvent* event) {
+    pressSeen_ = false;
+    QListView::mouseReleaseEvent(event);
 }
 
 void TCheckListBox::mouseDoubleClickEvent(QMouseEvent* event) {
-    // The second press of a double click ticks again, as any press does.
-    QListView::mousePressEvent(event);
-    OnPress(event);
+    // The second press of a double click ticks again, as any press does. Qt 6
+    // delivers it as a press followed by this event, which then adds nothing.
+    if (!std::exchange(pressSeen_, false)) {
+        QListView::mousePressEvent(event);
+        OnPress(event);
+    }
+    QListView::mouseDoubleClickEvent(event);
 }
 
 void TCheckListBox::FindPrefix(const WString& prefix) {

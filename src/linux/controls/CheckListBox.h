@@ -58,6 +58,7 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -71,6 +72,7 @@ private:
     TCheckListModel model_;
     std::vector<QString> pending_;
     bool updating_ = false;
+    bool pressSeen_ = false;  // a press with no release yet
     TypeAhead typeAhead_;
     QElapsedTimer clock_;
 };
