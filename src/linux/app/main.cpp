@@ -1,5 +1,7 @@
 // The entry point: start the application, create the window, run the loop,
 // shut down in the reverse order. The exit code is always 0.
+#include <QIcon>
+
 #include <cstring>
 
 #include "Main.h"
@@ -23,6 +25,7 @@ void PreferX11(int argc, char** argv) {
 int main(int argc, char** argv) {
     PreferX11(argc, argv);
     quillmark::TApplication application(argc, argv);
+    application.setWindowIcon(QIcon(":/quillmark.png"));
     application.AddModule(quillmark::WordBridgeModule());
     try {
         application.Initialize();
