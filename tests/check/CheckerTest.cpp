@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include "catalogue/Platform.h"
 #include "support/TestFiles.h"
 
@@ -24,9 +27,9 @@ struct Result {
     std::string out, err;
 };
 
-Result Check(std::vector<WString> args) {
+Result Check(std::vector<WString> args, Language language = Language::English) {
     Result r{};
-    r.code = RunChecker(args, r.out, r.err);
+    r.code = RunChecker(args, r.out, r.err, language);
     return r;
 }
 
@@ -103,39 +106,147 @@ TEST_F(CheckerTest, CleanCatalogueHasNoWarnings) {
     EXPECT_NE(r.out.find("No warnings."), std::string::npos);
 }
 
-TEST_F(CheckerTest, ReportWarnsOfEverythingReadOtherwiseThanMeant) {
-    std::string text = std::string(kBom) +
-                       "ORPHAN=1\n"                    // 1: before the first section
-                       "[Простой расчет]\n"            // 2
-                       "A=1\n"                         // 3
-                       "A=2\n"                         // 4: repeated code
-                       "NOEQUALS\n"                    // 5: empty code
-                       "=value\n"                      // 6: empty code
-                       "[Сводный расчет] ; comment\n"  // 7: not a header
-                       "[ПРОСТОЙ РАСЧЕТ]\n"            // 8: same name again
-                       "B=1\n"                         // 9
-                       "[Misc]\n"                      // 10: no such kind
-                       "C=1\n";                        // 11
-    text += '\0';
-    text += "[Подсчет дней]\nD=1\n";
-    const Result r = Check({File(text)});
-    EXPECT_EQ(r.code, kCheckWarnings);
-    for (const char* expected : {
-             "line 1: text before the first section is ignored",
-             "line 4: code \"A\" repeats line 3 of section \"Простой расчет\"",
-             "line 5: empty code: the line has no \"=\"",
-             "line 6: empty code: the line begins with \"=\"",
-             "line 7: text after \"]\" makes this a code line",
-             "line 7: empty code: the line has no \"=\"",
-             "line 8: section \"ПРОСТОЙ РАСЧЕТ\" repeats the section at line 2",
-             "line 10: section \"Misc\" matches none of the six kinds",
-             "line 12: a NUL character ends the text",
-             "no section for the kind \"Подсчет дней\"",
-             "no section for the kind \"Сводный расчет\"",
+const std::string kEverythingOdd = std::string(kBom) +
+                                   "ORPHAN=1\n"                    // 1: before the first section
+                                   "[Простой расчет]\n"            // 2
+                                   "A=1\n"                         // 3
+                                   "A=2\n"                         // 4: repeated code
+                                   "NOEQUALS\n"                    // 5: empty code
+                                   "=value\n"                      // 6: empty code
+                                   "[Сводный расчет] ; comment\n"  // 7: not a header
+                                   "[ПРОСТОЙ РАСЧЕТ]\n"            // 8: same name again
+                                   "B=1\n"                         // 9
+                                   "[Misc]\n"                      // 10: no such kind
+                                   "C=1\n"                         // 11
+                                   + std::string(1, '\0') + "[Подсчет дней]\nD=1\n";
+
+TEST_F(CheckerTest, ReportWarnsOfEverythingReadOtherwiseThanMeantInBothLanguages) {
+    struct Case {
+        Language language;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {Language::English,
+         {
+             ":1: warning: text before the first section is ignored",
+             ":4: warning: code \"A\" repeats line 3 of section \"Простой расчет\"",
+             ":5: warning: empty code: the line has no \"=\"",
+             ":6: warning: empty code: the line begins with \"=\"",
+             ":7: warning: text after \"]\" makes this a code line",
+             ":7: warning: empty code: the line has no \"=\"",
+             ":8: warning: section \"ПРОСТОЙ РАСЧЕТ\" repeats the section at line 2",
+             ":10: warning: section \"Misc\" matches none of the six kinds",
+             ":12: warning: a NUL character ends the text",
+             "params.ini: warning: no section for the kind \"Подсчет дней\"",
+             "params.ini: warning: no section for the kind \"Сводный расчет\"",
              "line 2: [Простой расчет] 5 codes (not listed: a later section has its name)",
-         }) {
-        EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+             "line 10: [Misc] 1 code\n",
+             "14 warning(s).",
+         }},
+        {Language::Russian,
+         {
+             ":1: предупреждение: текст до первого раздела не читается",
+             ":4: предупреждение: код \"A\" повторяет строку 3 раздела \"Простой расчет\"",
+             ":6: предупреждение: пустой код: строка начинается с \"=\"",
+             ":12: предупреждение: символ NUL завершает текст",
+             "params.ini: предупреждение: нет раздела для вида расчета \"Подсчет дней\"",
+             "строка 2: [Простой расчет] 5 кодов (не в списке: у более позднего раздела то же имя)",
+             "строка 10: [Misc] 1 код\n",
+             "Кодировка: UTF-8 (метка порядка байтов EF BB BF)",
+             "Предупреждений: 14.",
+         }},
+    };
+    const WString path = File(kEverythingOdd);
+    for (const Case& c : cases) {
+        const Result r = Check({path}, c.language);
+        EXPECT_EQ(r.code, kCheckWarnings);
+        for (const std::string& expected : c.expected) {
+            EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+        }
     }
+}
+
+// FILE:LINE: as an editor reads it, pointing at the very line warned about.
+TEST_F(CheckerTest, LocationsLeadToTheLine) {
+    const WString path = File(kEverythingOdd);
+    const Result r = Check({path});
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = kEverythingOdd.find('\n', at)) != std::string::npos; at = end + 1) {
+        lines.push_back(kEverythingOdd.substr(at, end - at));
+    }
+    const std::string file = ToUtf8(path);
+    std::map<size_t, std::string> warned;
+    for (size_t at = 0, end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = r.out.substr(at, end - at);
+        if (line.rfind(file + ":", 0) != 0) continue;
+        const std::string rest = line.substr(file.size() + 1);
+        if (rest.rfind(" warning: ", 0) == 0) continue;  // the whole file
+        const size_t colon = rest.find(": warning: ");
+        ASSERT_NE(colon, std::string::npos) << line;
+        ASSERT_EQ(rest.find_first_not_of("0123456789"), colon) << line;
+        warned[std::stoul(rest.substr(0, colon))] = rest.substr(colon + 11);
+    }
+    EXPECT_EQ(warned.size(), 8u) << r.out;
+    const std::pair<size_t, const char*> expected[] = {
+        {1, "ORPHAN=1"}, {4, "A=2"}, {6, "=value"}, {8, "[ПРОСТОЙ РАСЧЕТ]"}, {10, "[Misc]"}};
+    for (const auto& [number, text] : expected) {
+        ASSERT_TRUE(warned.count(number)) << number;
+        EXPECT_EQ(lines[number - 1].substr(lines[number - 1].find_first_not_of(kBom)), text);
+    }
+}
+
+TEST(CheckerMessages, EveryMessageSpeaksBothLanguagesWithTheSamePlaceholders) {
+    const auto placeholders = [](std::string_view text) {
+        std::string found;
+        for (size_t i = 0; i + 2 < text.size(); ++i) {
+            if (text[i] == '{' && text[i + 2] == '}') found += text[i + 1];
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    for (int i = 0; i < static_cast<int>(Message::Count); ++i) {
+        const auto message = static_cast<Message>(i);
+        const std::string english = Pattern(Language::English, message);
+        const std::string russian = Pattern(Language::Russian, message);
+        EXPECT_FALSE(english.empty()) << i;
+        EXPECT_FALSE(russian.empty()) << i;
+        EXPECT_EQ(placeholders(english), placeholders(russian)) << english;
+    }
+    // Russian plurals.
+    const std::pair<size_t, const char*> plurals[] = {{1, "1 код"},      {2, "2 кода"},  {5, "5 кодов"},
+                                                      {11, "11 кодов"},  {21, "21 код"}, {112, "112 кодов"},
+                                                      {104, "104 кода"}, {0, "0 кодов"}};
+    for (const auto& [count, text] : plurals) EXPECT_EQ(Codes(Language::Russian, count), text);
+}
+
+TEST(CheckerMessages, TheLanguageComesFromTheUsersSettings) {
+#ifdef _WIN32
+    // The Wine tests run in a Russian locale, and Wine's UI language follows it.
+    EXPECT_EQ(UserLanguage(), Language::Russian);
+#else
+    const auto with = [](const char* all, const char* messages, const char* lang) {
+        for (const auto& [name, value] : {std::pair{"LC_ALL", all}, {"LC_MESSAGES", messages}, {"LANG", lang}}) {
+            if (value != nullptr)
+                ::setenv(name, value, 1);
+            else
+                ::unsetenv(name);
+        }
+        return UserLanguage();
+    };
+    EXPECT_EQ(with(nullptr, nullptr, "ru_RU.UTF-8"), Language::Russian);
+    EXPECT_EQ(with(nullptr, "ru_RU.UTF-8", "en_GB.UTF-8"), Language::Russian);
+    EXPECT_EQ(with("C", "ru_RU.UTF-8", "ru_RU.UTF-8"), Language::English);
+    EXPECT_EQ(with("", "", "ru_UA.UTF-8"), Language::Russian);  // empty ones do not count
+    EXPECT_EQ(with(nullptr, nullptr, nullptr), Language::English);
+    std::string out, err;
+    EXPECT_EQ(RunChecker({}, out, err), kCheckUsage);  // the default follows them too
+    EXPECT_EQ(err.rfind("quillmark-check: неверное число аргументов\nиспользование:", 0), std::string::npos);
+    with(nullptr, nullptr, "ru_RU.UTF-8");
+    err.clear();
+    EXPECT_EQ(RunChecker({}, out, err), kCheckUsage);
+    EXPECT_EQ(err.rfind("quillmark-check: неверное число аргументов\nиспользование:", 0), 0u) << err;
+    ::unsetenv("LANG");
+#endif
 }
 
 TEST_F(CheckerTest, ReportGivesTheOffsetOfMalformedUtf8) {

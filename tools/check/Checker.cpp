@@ -12,20 +12,11 @@
 #include "catalogue/TemplateCatalogue.h"
 #include "catalogue/TextRules.h"
 #include "common/Exception.h"
+#include "tools/check/Messages.h"
 
 namespace quillmark {
 
 namespace {
-
-constexpr const char* kUsage =
-    "usage: quillmark-check [--codepage N] FILE\n"
-    "       quillmark-check --json [--codepage N] FILE SECTION\n"
-    "  FILE      a params.ini catalogue\n"
-    "  SECTION   a kind of calculation, as the tree shows it\n"
-    "  --json    print the codes that Quillmark lists for SECTION as a JSON array\n"
-    "  --codepage N  code page of files without a byte-order mark\n"
-    "                (1251, 1252, 866 or 65001; default 1251; Windows uses its ANSI code page)\n"
-    "exit: 0 fine, 1 cannot open FILE, 2 usage, 3 the report has warnings\n";
 
 struct Options {
     bool json = false;
@@ -43,7 +34,7 @@ std::optional<unsigned> ParseCodePage(const WString& text) {
     return value;
 }
 
-std::optional<Options> ParseArguments(const std::vector<WString>& args, std::string& err) {
+std::optional<Options> ParseArguments(const std::vector<WString>& args, Language language, std::string& err) {
     Options options;
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -57,23 +48,23 @@ std::optional<Options> ParseArguments(const std::vector<WString>& args, std::str
         } else if (arg == QM_W("--codepage") || arg.starts_with(QM_W("--codepage="))) {
             const bool inline_ = arg.size() > 10;
             if (!inline_ && i + 1 >= args.size()) {
-                err += "quillmark-check: --codepage needs a value\n";
+                err += Say(language, Message::NeedsValue) + "\n";
                 return std::nullopt;
             }
             const WString value = inline_ ? arg.substr(11) : args[++i];
             const auto codePage = ParseCodePage(value);
             if (!codePage) {
-                err += "quillmark-check: unsupported code page '" + ToUtf8(value) + "'\n";
+                err += Say(language, Message::UnsupportedCodePage, {ToUtf8(value)}) + "\n";
                 return std::nullopt;
             }
             options.codePage = *codePage;
         } else {
-            err += "quillmark-check: unknown option '" + ToUtf8(arg) + "'\n";
+            err += Say(language, Message::UnknownOption, {ToUtf8(arg)}) + "\n";
             return std::nullopt;
         }
     }
     if (options.positional.size() != (options.json ? 2u : 1u)) {
-        err += "quillmark-check: wrong number of arguments\n";
+        err += Say(language, Message::WrongArgumentCount) + "\n";
         return std::nullopt;
     }
 #ifdef _WIN32
@@ -120,14 +111,16 @@ WString Upper(WStringView text) {
 }
 
 // The report: everything that Quillmark reads differently from what an author
-// probably meant, with line numbers.
+// probably meant, each at its line in the form compilers use, so that editors
+// and CI can jump to it.
 class Report {
 public:
-    Report(WString path, unsigned codePage) : path_(std::move(path)), codePage_(codePage) {}
+    Report(WString path, unsigned codePage, Language language)
+        : path_(std::move(path)), codePage_(codePage), language_(language) {}
 
     int Run(std::string& out) {
         if (!platform::FileExists(path_)) {
-            Warn("no file at " + Quoted(platform::FullPath(path_)) + ": Quillmark shows every list empty");
+            Warn(Say(Message::NoFile, {Quoted(platform::FullPath(path_))}));
             return Finish(out);
         }
         const Buffer<char> file = platform::ReadWholeFile(path_);
@@ -137,8 +130,7 @@ public:
         DescribeEncoding(mark, body);
         if (mark.encoding == TextEncoding::Utf8 && !platform::DecodeUtf8(body)) {
             const size_t at = FindMalformedUtf8(body).value_or(0) + mark.length;
-            Warn("byte " + std::to_string(at) +
-                 ": malformed UTF-8 after the UTF-8 mark: Quillmark reads the whole catalogue as empty");
+            Warn(Say(Message::MalformedUtf8, {std::to_string(at)}));
             return Finish(out);
         }
         ReadLines(DecodeCatalogueText(bytes, codePage_).View());
@@ -154,31 +146,38 @@ private:
         std::map<WString, size_t> codeLines;
     };
 
-    void Warn(const std::string& text) { warnings_.push_back("warning: " + text); }
-    void Warn(size_t line, const std::string& text) { Warn("line " + std::to_string(line) + ": " + text); }
+    std::string Say(Message message, std::initializer_list<std::string> arguments = {}) const {
+        return quillmark::Say(language_, message, arguments);
+    }
+    // FILE: warning: text, for the whole file; FILE:LINE: warning: text, for a line.
+    void Warn(const std::string& text) {
+        warnings_.push_back(ToUtf8(path_) + ": " + Say(Message::Warning) + ": " + text);
+    }
+    void Warn(size_t line, const std::string& text) {
+        warnings_.push_back(ToUtf8(path_) + ":" + std::to_string(line) + ": " + Say(Message::Warning) + ": " + text);
+    }
 
     void DescribeEncoding(const ByteOrderMark& mark, std::string_view body) {
         switch (mark.encoding) {
             case TextEncoding::Utf16Le:
-                encoding_ = "UTF-16 little-endian (byte-order mark FF FE)";
+                encoding_ = Say(Message::Utf16Le);
                 return;
             case TextEncoding::Utf16Be:
-                encoding_ = "UTF-16 big-endian (byte-order mark FE FF)";
+                encoding_ = Say(Message::Utf16Be);
                 return;
             case TextEncoding::Utf8:
-                encoding_ = "UTF-8 (byte-order mark EF BB BF)";
+                encoding_ = Say(Message::Utf8);
                 return;
             case TextEncoding::Ansi:
                 break;
         }
         const unsigned codePage = codePage_ != 0 ? codePage_ : platform::DefaultAnsiCodePage();
-        encoding_ = "no byte-order mark: ANSI code page " + std::to_string(codePage);
+        encoding_ = Say(Message::AnsiCodePage, {std::to_string(codePage)});
         for (size_t i = 0; i < body.size(); ++i) {
             if (static_cast<unsigned char>(body[i]) >= 0x80) {
                 const bool utf8 = !FindMalformedUtf8(body).has_value();
-                Warn("byte " + std::to_string(i) + ": non-ASCII text without a byte-order mark is read in code page " +
-                     std::to_string(codePage) +
-                     (utf8 ? "; the file looks like UTF-8: save it as UTF-8 with its mark (BOM)" : ""));
+                Warn(Say(Message::UnmarkedNonAscii, {std::to_string(i), std::to_string(codePage)}) +
+                     (utf8 ? Say(Message::LooksLikeUtf8) : ""));
                 return;
             }
         }
@@ -191,7 +190,7 @@ private:
         while (reader.Next(raw)) ReadLine(reader.Number(), ClassifyLine(raw));
         if (text.size() < fullText.size()) {
             const size_t line = reader.Number() + (text.empty() || IsLineEnd(text.back()) ? 1 : 0);
-            Warn(line, "a NUL character ends the text: everything after it is ignored");
+            Warn(line, Say(Message::NulEndsText));
         }
         CheckKinds();
     }
@@ -210,23 +209,22 @@ private:
                 break;
         }
         if (line.text.front() == '[' && line.text.find(']') != WStringView::npos) {
-            Warn(number, "text after \"]\" makes this a code line, not a section header");
+            Warn(number, Say(Message::TextAfterBracket));
         }
         if (sections_.empty()) {
-            Warn(number, "text before the first section is ignored");
+            Warn(number, Say(Message::BeforeFirstSection));
             return;
         }
         SectionInfo& section = sections_.back();
         ++section.codes;
         if (!line.hasEquals || line.name.empty()) {
-            Warn(number,
-                 std::string("empty code: the line ") + (line.hasEquals ? "begins with \"=\"" : "has no \"=\""));
+            Warn(number, Say(line.hasEquals ? Message::EmptyCodeStartsWithEquals : Message::EmptyCodeWithoutEquals));
             return;
         }
         const auto [seen, fresh] = section.codeLines.emplace(WString(line.name), number);
         if (!fresh) {
-            Warn(number, "code " + Quoted(line.name) + " repeats line " + std::to_string(seen->second) +
-                             " of section " + Quoted(section.name));
+            Warn(number,
+                 Say(Message::RepeatedCode, {Quoted(line.name), std::to_string(seen->second), Quoted(section.name)}));
         }
     }
 
@@ -236,40 +234,41 @@ private:
         if (earlier != byName_.end()) {
             SectionInfo& old = sections_[earlier->second];
             old.superseded = true;
-            Warn(number, "section " + Quoted(name) + " repeats the section at line " + std::to_string(old.line) +
-                             ": only this later one is listed");
+            Warn(number, Say(Message::RepeatedSection, {Quoted(name), std::to_string(old.line)}));
         }
         byName_[upper] = sections_.size();
         sections_.push_back({WString(name), number, 0, false, {}});
         bool known = false;
         for (const WStringView kind : kCalculationKinds) known = known || Upper(kind) == upper;
-        if (!known) Warn(number, "section " + Quoted(name) + " matches none of the six kinds of calculation");
+        if (!known) Warn(number, Say(Message::UnknownKind, {Quoted(name)}));
     }
 
     void CheckKinds() {
         for (const WStringView kind : kCalculationKinds) {
             if (byName_.find(Upper(kind)) == byName_.end()) {
-                Warn("no section for the kind " + Quoted(kind) + ": its list is empty");
+                Warn(Say(Message::MissingKind, {Quoted(kind)}));
             }
         }
     }
 
     int Finish(std::string& out) {
-        out += "File: " + ToUtf8(platform::FullPath(path_)) + "\n";
-        if (!encoding_.empty()) out += "Encoding: " + encoding_ + "\n";
-        out += "Sections: " + std::to_string(sections_.size()) + "\n";
+        out += Say(Message::FileLine, {ToUtf8(platform::FullPath(path_))}) + "\n";
+        if (!encoding_.empty()) out += Say(Message::EncodingLine, {encoding_}) + "\n";
+        out += Say(Message::SectionsLine, {std::to_string(sections_.size())}) + "\n";
         for (const SectionInfo& s : sections_) {
-            out += "  line " + std::to_string(s.line) + ": [" + ToUtf8(s.name) + "] " + std::to_string(s.codes) +
-                   (s.codes == 1 ? " code" : " codes") +
-                   (s.superseded ? " (not listed: a later section has its name)" : "") + "\n";
+            out += Say(Message::SectionLine, {std::to_string(s.line), ToUtf8(s.name), Codes(language_, s.codes)}) +
+                   (s.superseded ? Say(Message::NotListed) : "") + "\n";
         }
         for (const std::string& w : warnings_) out += w + "\n";
-        out += warnings_.empty() ? "No warnings.\n" : std::to_string(warnings_.size()) + " warning(s).\n";
+        out += warnings_.empty() ? Say(Message::NoWarnings)
+                                 : Say(Message::WarningCount, {std::to_string(warnings_.size())});
+        out += "\n";
         return warnings_.empty() ? kCheckOk : kCheckWarnings;
     }
 
     WString path_;
     unsigned codePage_;
+    Language language_;
     std::string encoding_;
     std::vector<SectionInfo> sections_;
     std::map<WString, size_t> byName_;
@@ -287,18 +286,18 @@ std::string JsonStringArray(const std::vector<WString>& items) {
     return out + "]";
 }
 
-int RunChecker(const std::vector<WString>& args, std::string& out, std::string& err) {
+int RunChecker(const std::vector<WString>& args, std::string& out, std::string& err, Language language) {
     if (args.size() == 1 && (args[0] == QM_W("--help") || args[0] == QM_W("-h"))) {
-        out += kUsage;
+        out += Say(language, Message::Usage);
         return kCheckOk;
     }
-    const auto options = ParseArguments(args, err);
+    const auto options = ParseArguments(args, language, err);
     if (!options) {
-        err += kUsage;
+        err += Say(language, Message::Usage);
         return kCheckUsage;
     }
     try {
-        if (!options->json) return Report(options->positional[0], options->codePage).Run(out);
+        if (!options->json) return Report(options->positional[0], options->codePage, language).Run(out);
         TTemplateCatalogue catalogue(options->positional[0], options->codePage);
         StringListTarget codes;
         catalogue.ReadSection(options->positional[1], codes);

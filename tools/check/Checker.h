@@ -5,14 +5,16 @@
 #include <vector>
 
 #include "common/Text.h"
+#include "tools/check/Messages.h"
 
 namespace quillmark {
 
 enum CheckerExit { kCheckOk = 0, kCheckCannotOpen = 1, kCheckUsage = 2, kCheckWarnings = 3 };
 
-// Runs the checker on its arguments (without the program name). out and err
-// receive UTF-8 text.
-int RunChecker(const std::vector<WString>& args, std::string& out, std::string& err);
+// Runs the checker on its arguments (without the program name), speaking the
+// given language. out and err receive UTF-8 text.
+int RunChecker(const std::vector<WString>& args, std::string& out, std::string& err,
+               Language language = UserLanguage());
 
 // A JSON array of strings; lone surrogates are written as \u escapes.
 std::string JsonStringArray(const std::vector<WString>& items);

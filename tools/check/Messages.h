@@ -1,0 +1,59 @@
+// quillmark-check's texts in English and in Russian, the authors' language.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+namespace quillmark {
+
+enum class Language { English, Russian };
+
+// Russian when the user's language is Russian: the user's UI language on
+// Windows, LC_ALL, LC_MESSAGES or LANG elsewhere.
+Language UserLanguage();
+
+enum class Message {
+    Usage,
+    NeedsValue,
+    UnsupportedCodePage,
+    UnknownOption,
+    WrongArgumentCount,
+    Warning,
+    NoFile,
+    MalformedUtf8,
+    Utf16Le,
+    Utf16Be,
+    Utf8,
+    AnsiCodePage,
+    UnmarkedNonAscii,
+    LooksLikeUtf8,
+    NulEndsText,
+    TextAfterBracket,
+    BeforeFirstSection,
+    EmptyCodeStartsWithEquals,
+    EmptyCodeWithoutEquals,
+    RepeatedCode,
+    RepeatedSection,
+    UnknownKind,
+    MissingKind,
+    FileLine,
+    EncodingLine,
+    SectionsLine,
+    SectionLine,
+    OneCode,
+    FewCodes,
+    ManyCodes,
+    NotListed,
+    NoWarnings,
+    WarningCount,
+    Count
+};
+
+// The text with {1}, {2}... replaced by the arguments.
+std::string Say(Language language, Message message, std::initializer_list<std::string> arguments = {});
+// "N code(s)" with the plural the language wants.
+std::string Codes(Language language, size_t count);
+// The text itself, placeholders unreplaced.
+const char* Pattern(Language language, Message message);
+
+}  // namespace quillmark
