@@ -17,6 +17,11 @@ public:
     ComPtr() = default;
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
+    ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+    ComPtr& operator=(ComPtr&& other) noexcept {
+        if (this != &other) Attach(std::exchange(other.p_, nullptr));
+        return *this;
+    }
     ~ComPtr() { Reset(); }
 
     T* Get() const { return p_; }
@@ -28,6 +33,11 @@ public:
         return &p_;
     }
     void** PutVoid() { return reinterpret_cast<void**>(Put()); }
+    // Takes over a reference that the caller owned.
+    void Attach(T* p) {
+        Reset();
+        p_ = p;
+    }
     void Reset() {
         if (p_ != nullptr) std::exchange(p_, nullptr)->Release();
     }

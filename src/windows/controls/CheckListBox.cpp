@@ -71,6 +71,27 @@ void TCheckListBox::Toggle(int index) {
     if (::SendMessageW(hwnd_, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&line)) != LB_ERR) {
         ::InvalidateRect(hwnd_, &line, FALSE);
     }
+    ::NotifyWinEvent(EVENT_OBJECT_STATECHANGE, hwnd_, OBJID_CLIENT, index + 1);
+}
+
+LRESULT TCheckListBox::OnGetObject(WPARAM flags, LPARAM objectId) {
+    if (static_cast<LONG>(objectId) != OBJID_CLIENT) return CallOriginal(hwnd_, WM_GETOBJECT, flags, objectId);
+    if (!accessible_) {
+        ComPtr<IAccessible> proxy;
+        // Wine has no standard proxy for a list box: the object then answers for the list too.
+        // __uuidof: MinGW's IID_IAccessible resolves to oleacc's import thunk, not the IID.
+        ::CreateStdAccessibleObject(hwnd_, OBJID_CLIENT, __uuidof(IAccessible), proxy.PutVoid());
+        accessible_.Attach(new TCheckListAccessible(*this, std::move(proxy)));
+    }
+    return ::LresultFromObject(__uuidof(IAccessible), flags, static_cast<IAccessible*>(accessible_.Get()));
+}
+
+void TCheckListBox::Detach() {
+    hwnd_ = nullptr;
+    if (!accessible_) return;
+    accessible_->Disconnect();
+    ::CoDisconnectObject(accessible_.Get(), 0);  // clients in other processes are cut off too
+    accessible_.Reset();
 }
 
 void TCheckListBox::OnPress(LPARAM lParam) {
@@ -167,6 +188,8 @@ LRESULT TCheckListBox::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPA
             OnChar(wParam);
             return 0;
 
+        case WM_GETOBJECT:
+            return OnGetObject(wParam, lParam);
         case WM_SETFONT: {
             const LRESULT result = CallOriginal(hwnd, message, wParam, lParam);
             UpdateItemHeight();

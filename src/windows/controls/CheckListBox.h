@@ -7,7 +7,9 @@
 
 #include "app/ExceptionSink.h"
 #include "catalogue/SectionTarget.h"
+#include "common/ComPtr.h"
 #include "common/Text.h"
+#include "controls/CheckListAccessible.h"
 #include "controls/Window.h"
 #include "ui/TypeAhead.h"
 
@@ -19,6 +21,7 @@ public:
     TCheckListBox(HWND parent, int id, const RECT& bounds, int checkWidth, IExceptionSink& sink);
     TCheckListBox(const TCheckListBox&) = delete;
     TCheckListBox& operator=(const TCheckListBox&) = delete;
+    ~TCheckListBox() { Detach(); }
 
     HWND Handle() const { return hwnd_; }
 
@@ -32,16 +35,19 @@ public:
     WString Text(int index) const;
     bool Checked(int index) const;
     int ItemIndex() const;
+    // Ticks or unticks a line and tells screen readers.
+    void Toggle(int index);
 
     void DrawItem(const DRAWITEMSTRUCT& item) const;
 
     IExceptionSink& Sink() { return sink_; }
-    void Detach() { hwnd_ = nullptr; }
+    // The window went: so does the accessible object's hold on the list.
+    void Detach();
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
     int CheckAreaWidth() const { return checkWidth_ + 2; }
-    void Toggle(int index);
+    LRESULT OnGetObject(WPARAM flags, LPARAM objectId);
     void OnPress(LPARAM lParam);
     void OnChar(WPARAM character);
     void FindPrefix(const WString& prefix);
@@ -52,6 +58,7 @@ private:
     int updates_ = 0;
     TypeAhead typeAhead_;
     IExceptionSink& sink_;
+    ComPtr<TCheckListAccessible> accessible_;  // made at a screen reader's first question
 };
 
 }  // namespace quillmark
