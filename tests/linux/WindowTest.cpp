@@ -228,6 +228,33 @@ TEST_F(Window, EachClickReadsTheFileAfresh) {
     EXPECT_TRUE(Texts(*form_.CheckListBox1).empty());
 }
 
+// Renamed in place, a kind is looked up under its new name; an empty name too.
+TEST_F(Window, ARenamedKindIsLookedUpUnderItsNewName) {
+    QTreeWidget* tree = form_.TreeView2;
+    const auto rename = [&](int index, const QString& text, Qt::Key end) {
+        tree->setCurrentItem(tree->topLevelItem(index));
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_F2);
+        auto* editor = tree->findChild<QLineEdit*>();
+        ASSERT_NE(editor, nullptr);
+        editor->selectAll();
+        QTest::keyClick(editor, Qt::Key_Backspace);
+        TypeText(editor, text);
+        QTest::keyClick(editor, end);
+        QCoreApplication::processEvents();  // the delegate commits through a queued call
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // and the editor goes
+        form_.TreeView2Click();  // a click on the selected label would start another rename
+    };
+    rename(3, "Простой расчет", Qt::Key_Return);
+    EXPECT_EQ(tree->topLevelItem(3)->text(0), "Простой расчет");
+    EXPECT_EQ(Texts(*form_.CheckListBox1), (std::vector<QString>{"A", "", "C"}));
+    rename(3, "Подсчет", Qt::Key_Escape);  // cancelled: the name stays
+    EXPECT_EQ(tree->topLevelItem(3)->text(0), "Простой расчет");
+    rename(4, "", Qt::Key_Return);
+    EXPECT_EQ(tree->topLevelItem(4)->text(0), "");
+    EXPECT_EQ(Texts(*form_.CheckListBox1), std::vector<QString>{"NAMELESS"});
+}
+
 TEST_F(Window, TheSplitterKeepsItsLimitsAndEscCancels) {
     QWidget* bar = form_.Splitter1;
     const int start = form_.TreeView2->width();
