@@ -81,6 +81,16 @@ def main(bin_dir):
 
         app.click(app.find("Cancel", pyatspi.ROLE_PUSH_BUTTON))
         check("Cancel ends it with exit code 0", app.process.wait(5), 0)
+        app.close()
+
+        # Centred on the desktop at its first show; Alt+F4 ends it with 0 too.
+        app = session.Quillmark(desktop, os.path.join(bin_dir, "quillmark"), catalogue)
+        frame = app.extents(app.app[0])
+        check("centred on the first show", (abs(frame.x + frame.width // 2 - 640) <= 8,
+                                            abs(frame.y + frame.height // 2 - 400) <= 20), (True, True))
+        desktop.xdotool("windowactivate", "--sync", app.window.split()[0])
+        desktop.key("alt+F4")
+        check("Alt+F4 ends it with exit code 0", app.process.wait(5), 0)
     finally:
         if app is not None:
             app.close()
