@@ -27,19 +27,6 @@ TApplication::TApplication(int& argc, char** argv)
     setQuitOnLastWindowClosed(true);
 }
 
-void TApplication::Initialize() {
-    for (; started_ < modules_.size(); ++started_) {
-        if (modules_[started_].initialize != nullptr) modules_[started_].initialize();
-    }
-}
-
-void TApplication::Shutdown() {
-    while (started_ > 0) {
-        --started_;
-        if (modules_[started_].shutdown != nullptr) modules_[started_].shutdown();
-    }
-}
-
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);

@@ -6,7 +6,6 @@
 #include <QApplication>
 
 #include <exception>
-#include <vector>
 
 #include "common/ModuleHooks.h"
 
@@ -16,11 +15,11 @@ class TApplication final : public QApplication {
 public:
     TApplication(int& argc, char** argv);
 
-    void AddModule(ModuleHooks hooks) { modules_.push_back(hooks); }
+    void AddModule(ModuleHooks hooks) { modules_.Add(hooks); }
     // Runs the modules' initialisation in the order they were added.
-    void Initialize();
+    void Initialize() { modules_.Initialize(); }
     // The modules' shutdown, in the reverse order of their start.
-    void Shutdown();
+    void Shutdown() { modules_.Shutdown(); }
 
     const QString& Title() const { return title_; }
     // Every event passes here: what its handler throws is shown, not fatal.
@@ -29,8 +28,7 @@ public:
 
 private:
     QString title_;
-    std::vector<ModuleHooks> modules_;
-    size_t started_ = 0;
+    ModuleChain modules_;
 };
 
 }  // namespace quillmark

@@ -4,18 +4,9 @@
 
 #include <QWidget>
 
+#include "ui/SplitterHost.h"
+
 namespace quillmark {
-
-// The window whose docked control the splitter resizes.
-class ISplitterHost {
-public:
-    virtual int ResizedWidth() const = 0;
-    virtual int LargestResizedWidth() const = 0;
-    virtual void SetResizedWidth(int width) = 0;
-
-protected:
-    ~ISplitterHost() = default;
-};
 
 class TSplitter final : public QWidget {
 public:

@@ -53,19 +53,6 @@ TApplication::~TApplication() {
     if (oleInitialized_) ::OleUninitialize();
 }
 
-void TApplication::Initialize() {
-    for (; started_ < modules_.size(); ++started_) {
-        if (modules_[started_].initialize != nullptr) modules_[started_].initialize();
-    }
-}
-
-void TApplication::Shutdown() {
-    while (started_ > 0) {
-        --started_;
-        if (modules_[started_].shutdown != nullptr) modules_[started_].shutdown();
-    }
-}
-
 void TApplication::Run(IMainWindow& mainWindow, int launchShowCommand) {
     Guarded(*this, [&] {
         mainWindow.Show(InitialShowCommand(launchShowCommand));

@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <vector>
-
 #include "app/ExceptionSink.h"
 #include "common/ModuleHooks.h"
 #include "common/Text.h"
@@ -31,13 +29,13 @@ public:
     TApplication& operator=(const TApplication&) = delete;
     ~TApplication();  // leaves it, last of all
 
-    void AddModule(ModuleHooks hooks) { modules_.push_back(hooks); }
+    void AddModule(ModuleHooks hooks) { modules_.Add(hooks); }
     // Runs the modules' initialisation in the order they were added.
-    void Initialize();
+    void Initialize() { modules_.Initialize(); }
     // Shows the main window and handles messages until the quit message.
     void Run(IMainWindow& mainWindow, int launchShowCommand);
     // The modules' shutdown, in the reverse order of their start.
-    void Shutdown();
+    void Shutdown() { modules_.Shutdown(); }
 
     const WString& Title() const { return title_; }
     void HandleException(const std::exception_ptr& error) noexcept override;
@@ -45,8 +43,7 @@ public:
 private:
     bool oleInitialized_;
     WString title_;
-    std::vector<ModuleHooks> modules_;
-    size_t started_ = 0;
+    ModuleChain modules_;
 };
 
 }  // namespace quillmark

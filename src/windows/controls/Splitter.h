@@ -5,19 +5,9 @@
 #include <windows.h>
 
 #include "app/ExceptionSink.h"
+#include "ui/SplitterHost.h"
 
 namespace quillmark {
-
-class ISplitterHost {
-public:
-    virtual int ResizedWidth() const = 0;
-    // The largest width the resized control may take, computed at the press.
-    virtual int LargestResizedWidth() const = 0;
-    virtual void SetResizedWidth(int width) = 0;
-
-protected:
-    ~ISplitterHost() = default;
-};
 
 class TSplitter {
 public:
