@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Main.h"
+#include "app/Application.h"
 #include "MyWord.h"
 #include "catalogue/TemplateCatalogue.h"
 #include "linux/Office.h"
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 10000; ++i) out << "#Код" << i << "#=описание\r\n";
     }
 
-    quillmark::TForm21 form(application);
+    quillmark::TForm21 form;
     form.ShowCentred();
     QApplication::processEvents();
     form.TreeView2->setCurrentItem(form.TreeView2->topLevelItem(0));

@@ -1,5 +1,6 @@
 #include "Main.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QScreen>
@@ -33,13 +34,11 @@ QFrame* CreatePanel(QWidget* parent, const char* name) {
 
 }  // namespace
 
-TForm21::TForm21(TApplication& application) {
+TForm21::TForm21() {
     setObjectName("TForm21");
     setWindowTitle("Quillmark");
     // Its own taskbar entry, and above every other window.
     setWindowFlags(Qt::Window | Qt::WindowStaysOnTopHint);
-    setAttribute(Qt::WA_DeleteOnClose, false);
-    Q_UNUSED(application);
 
     const QFontMetrics metrics(font());
     QLineEdit probe;

@@ -10,7 +10,6 @@
 #include <QToolButton>
 #include <QWidget>
 
-#include "app/Application.h"
 #include "controls/CheckListBox.h"
 #include "controls/Splitter.h"
 #include "controls/TreeView.h"
@@ -20,7 +19,7 @@ namespace quillmark {
 
 class TForm21 final : public QWidget, public ISplitterHost {
 public:
-    explicit TForm21(TApplication& application);
+    TForm21();
 
     // The controls, by the names the handlers use; each is also its object name.
     QFrame* Panel1 = nullptr;

@@ -17,6 +17,7 @@
 #include <span>
 
 #include "Main.h"
+#include "app/Application.h"
 #include "catalogue/Platform.h"
 #include "catalogue/TemplateCatalogue.h"
 #include "ui/ExceptionText.h"
@@ -151,8 +152,7 @@ protected:
         QTest::mouseClick(form_.TreeView2->viewport(), Qt::LeftButton, {},
                           form_.TreeView2->visualItemRect(form_.TreeView2->topLevelItem(index)).center());
     }
-    TApplication& app_ = static_cast<TApplication&>(*qApp);
-    TForm21 form_{app_};
+    TForm21 form_;
 };
 
 TEST_F(Window, ControlsLayoutAndResizing) {

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     application.AddModule(quillmark::WordBridgeModule());
     try {
         application.Initialize();
-        quillmark::TForm21 form(application);
+        quillmark::TForm21 form;
         form.ShowCentred();
         application.exec();
     } catch (...) {
