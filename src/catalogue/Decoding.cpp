@@ -1,5 +1,6 @@
 #include "catalogue/Decoding.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -52,6 +53,19 @@ bool EightAscii(const unsigned char* p) {
     uint64_t word;
     std::memcpy(&word, p, sizeof word);
     return (word & 0x8080808080808080ull) == 0;
+}
+
+// Eight bytes that are four well-formed two-byte sequences (lead C2..DF,
+// then a continuation byte), each starting at an even offset.
+bool FourTwoByteLetters(const unsigned char* p) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    const bool leads = (word & 0x00E000E000E000E0ull) == 0x00C000C000C000C0ull;
+    const bool continuations = (word & 0xC000C000C000C000ull) == 0x8000800080008000ull;
+    // C0 and C1 would be overlong: some bit of 1E must be set in each lead.
+    const uint64_t low = word & 0x001E001E001E001Eull;
+    const bool notOverlong = ((low + 0x7FFF7FFF7FFF7FFFull) & 0x8000800080008000ull) == 0x8000800080008000ull;
+    return leads && continuations && notOverlong;
 }
 
 }  // namespace
@@ -116,12 +130,27 @@ std::optional<TextBuffer> DecodeUtf8Strict(std::string_view bytes) {
 }
 
 std::optional<size_t> FindMalformedUtf8(std::string_view bytes) {
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
     size_t i = 0;
-    while (i < bytes.size()) {
-        char32_t cp = 0;
-        const size_t len = Utf8SequenceAt(bytes, i, cp);
-        if (len == 0) return i;
-        i += len;
+    while (i < n) {
+        // Whole words where they are plain: eight ASCII bytes, or four
+        // two-byte letters (Cyrillic, Greek, Latin-1).
+        if (i + 8 <= n && (EightAscii(s + i) || FourTwoByteLetters(s + i))) {
+            i += 8;
+            continue;
+        }
+        const unsigned b = s[i];
+        if (b < 0x80) {
+            ++i;
+        } else if (b >= 0xC2 && b <= 0xDF && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
+            i += 2;
+        } else {
+            char32_t cp = 0;
+            const size_t len = Utf8SequenceAt(bytes, i, cp);
+            if (len == 0) return i;
+            i += len;
+        }
     }
     return std::nullopt;
 }

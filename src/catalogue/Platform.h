@@ -33,6 +33,8 @@ WString FullPath(const WString& path);
 WString SystemErrorText(unsigned long code);
 
 std::optional<Buffer<WChar>> DecodeUtf8(std::string_view bytes);
+// Whether DecodeUtf8 would accept the bytes, without decoding them.
+bool IsValidUtf8(std::string_view bytes);
 
 // The code page that decodes unmarked files by default: the system's ANSI
 // code page on Windows.

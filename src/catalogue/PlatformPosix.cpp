@@ -133,6 +133,8 @@ WString SystemErrorText(unsigned long code) {
 
 std::optional<Buffer<WChar>> DecodeUtf8(std::string_view bytes) { return DecodeUtf8Strict(bytes); }
 
+bool IsValidUtf8(std::string_view bytes) { return !FindMalformedUtf8(bytes).has_value(); }
+
 unsigned DefaultAnsiCodePage() { return kDefaultLegacyCodePage; }
 
 Buffer<WChar> DecodeAnsi(std::string_view bytes, unsigned codePage) {

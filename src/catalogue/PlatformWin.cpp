@@ -100,6 +100,12 @@ std::optional<Buffer<WChar>> DecodeUtf8(std::string_view bytes) {
     return text;
 }
 
+bool IsValidUtf8(std::string_view bytes) {
+    // With no output buffer, the conversion only counts: a pass that writes nothing.
+    return bytes.empty() || ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                                  static_cast<int>(bytes.size()), nullptr, 0) > 0;
+}
+
 unsigned DefaultAnsiCodePage() { return ::GetACP(); }
 
 Buffer<WChar> DecodeAnsi(std::string_view bytes, unsigned codePage) {

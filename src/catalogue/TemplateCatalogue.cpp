@@ -1,5 +1,6 @@
 #include "catalogue/TemplateCatalogue.h"
 
+#include <cstring>
 #include <stdexcept>
 
 #include "catalogue/Decoding.h"
@@ -16,56 +17,105 @@ WString CatalogueFileBeside(WStringView modulePath, WStringView separators) {
 
 WString CataloguePath() { return CatalogueFileBeside(platform::ModuleFileName(), platform::PathSeparators()); }
 
-TTemplateCatalogue::TTemplateCatalogue(const WString& path, unsigned legacyCodePage) {
-    if (path.empty() || !platform::FileExists(path)) return;
-    Load(platform::ReadWholeFile(path).View(), legacyCodePage);
+namespace {
+
+// Whether a code page reads ASCII as ASCII and nothing else as ASCII: then the
+// structure of a file (line ends, brackets, "=", ";", blanks, NUL) is in its
+// bytes, as in UTF-8. Multi-byte code pages, whose trail bytes can look like
+// ASCII, are not.
+bool ReadsBytewiseNow(unsigned codePage) {
+    char all[256];
+    for (int i = 0; i < 256; ++i) all[i] = static_cast<char>(i);
+    const Buffer<WChar> decoded = platform::DecodeAnsi(std::string_view(all, sizeof all), codePage);
+    if (decoded.Size() != 256) return false;
+    for (unsigned i = 0; i < 256; ++i) {
+        const auto c = static_cast<unsigned>(decoded.Data()[i]);
+        if (i < 0x80 ? c != i : c < 0x80) return false;
+    }
+    return true;
 }
 
-TTemplateCatalogue TTemplateCatalogue::FromBytes(std::string_view bytes, unsigned legacyCodePage) {
+bool ReadsBytewise(unsigned codePage) {
+    static const bool byDefault = ReadsBytewiseNow(0);  // the system's, asked on every click
+    return codePage == 0 ? byDefault : ReadsBytewiseNow(codePage);
+}
+
+}  // namespace
+
+TTemplateCatalogue::TTemplateCatalogue(const WString& path, unsigned legacyCodePage) {
+    if (path.empty() || !platform::FileExists(path)) return;
+    Load(platform::ReadWholeFile(path), legacyCodePage, Reading::Fast);
+}
+
+TTemplateCatalogue TTemplateCatalogue::FromBytes(std::string_view bytes, unsigned legacyCodePage, Reading reading) {
+    Buffer<char> file(bytes.size());
+    if (!bytes.empty()) std::memcpy(file.Data(), bytes.data(), bytes.size());
     TTemplateCatalogue catalogue;
-    catalogue.Load(bytes, legacyCodePage);
+    catalogue.Load(std::move(file), legacyCodePage, reading);
     return catalogue;
 }
 
-void TTemplateCatalogue::Load(std::string_view bytes, unsigned legacyCodePage) {
-    text_ = DecodeCatalogueText(bytes, legacyCodePage);
-    text_.Shrink(UpToFirstNul(text_.View()).size());
-    if (text_.Size() >= kNoEquals) throw std::length_error("catalogue text too long");
-    Parse();
+void TTemplateCatalogue::Load(Buffer<char> file, unsigned legacyCodePage, Reading reading) {
+    const ByteOrderMark mark = DetectByteOrderMark(file.View());
+    const std::string_view body = file.View().substr(mark.length);
+    if (reading == Reading::Fast && mark.encoding == TextEncoding::Utf8) {
+        if (!platform::IsValidUtf8(body)) return;  // malformed: the whole catalogue is empty
+        storage_ = Storage::Utf8Bytes;
+    } else if (reading == Reading::Fast && mark.encoding == TextEncoding::Ansi && ReadsBytewise(legacyCodePage)) {
+        storage_ = Storage::AnsiBytes;
+    }
+    if (storage_ == Storage::Text) {
+        text_ = DecodeCatalogueText(file.View(), legacyCodePage);
+        const WStringView text = UpToFirstNul(text_.View());
+        if (text.size() >= kNoEquals) throw std::length_error("catalogue text too long");
+        Parse(text);
+        return;
+    }
+    codePage_ = legacyCodePage;
+    bytes_ = std::move(file);
+    textBegin_ = mark.length;
+    const std::string_view text = UpToFirstNul(bytes_.View().substr(textBegin_));
+    if (text.size() >= kNoEquals) throw std::length_error("catalogue text too long");
+    Parse(text);
 }
 
-uint32_t TTemplateCatalogue::OffsetOf(WStringView part) const {
-    return static_cast<uint32_t>(part.data() - text_.Data());
+WString TTemplateCatalogue::Span(uint32_t begin, uint32_t end) const {
+    if (storage_ == Storage::Text) return WString(text_.View().substr(begin, end - begin));
+    const std::string_view bytes = bytes_.View().substr(textBegin_ + begin, end - begin);
+    // The UTF-8 was checked whole at load, so a part of it between ASCII characters decodes.
+    const Buffer<WChar> text = storage_ == Storage::Utf8Bytes ? platform::DecodeUtf8(bytes).value_or(Buffer<WChar>())
+                                                              : platform::DecodeAnsi(bytes, codePage_);
+    return WString(text.View());
 }
 
-WStringView TTemplateCatalogue::Span(uint32_t begin, uint32_t end) const {
-    return text_.View().substr(begin, end - begin);
-}
-
-void TTemplateCatalogue::Parse() {
+template <class C>
+void TTemplateCatalogue::Parse(std::basic_string_view<C> text) {
+    const auto offsetOf = [&](std::basic_string_view<C> part) {
+        return static_cast<uint32_t>(part.data() - text.data());
+    };
     // Growing a file-sized vector step by step copies it several times over.
-    lines_.reserve(text_.Size() / 24);
-    LineReader reader(text_.View());
-    WStringView raw;
+    lines_.reserve(text.size() / (48 / sizeof(C)));
+    BasicLineReader<C> reader(text);
+    std::basic_string_view<C> raw;
     while (reader.Next(raw)) {
-        const ClassifiedLine line = ClassifyLine(raw);
+        const BasicClassifiedLine<C> line = ClassifyLine(raw);
         switch (line.kind) {
             case LineKind::Blank:
             case LineKind::Comment:
                 break;
             case LineKind::Header: {
-                const uint32_t name = OffsetOf(line.name);
+                const uint32_t name = offsetOf(line.name);
                 sections_.push_back(
                     {name, name + static_cast<uint32_t>(line.name.size()), static_cast<uint32_t>(lines_.size()), 0});
                 break;
             }
             case LineKind::Key: {
                 if (sections_.empty()) break;  // before the first header
-                const WStringView name = line.hasEquals ? line.name : line.text;
-                const uint32_t begin = OffsetOf(name);
+                const std::basic_string_view<C> name = line.hasEquals ? line.name : line.text;
+                const uint32_t begin = offsetOf(name);
                 const uint32_t nameEnd = begin + static_cast<uint32_t>(name.size());
                 // An empty part may point anywhere; its own offset keeps it in the text.
-                const uint32_t valueBegin = line.hasEquals ? OffsetOf(line.value) : kNoEquals;
+                const uint32_t valueBegin = line.hasEquals ? offsetOf(line.value) : kNoEquals;
                 const uint32_t end = line.hasEquals ? valueBegin + static_cast<uint32_t>(line.value.size()) : nameEnd;
                 lines_.push_back({begin, nameEnd, valueBegin, end});
                 ++sections_.back().lineCount;
@@ -75,18 +125,18 @@ void TTemplateCatalogue::Parse() {
     }
 }
 
-WStringView TTemplateCatalogue::SectionName(size_t section) const {
+WString TTemplateCatalogue::SectionName(size_t section) const {
     return Span(sections_[section].nameBegin, sections_[section].nameEnd);
 }
 
-WStringView TTemplateCatalogue::KeyName(size_t section, size_t line) const {
+WString TTemplateCatalogue::KeyName(size_t section, size_t line) const {
     const KeyLine& key = lines_[sections_[section].firstLine + line];
-    return key.valueBegin == kNoEquals ? WStringView() : Span(key.begin, key.nameEnd);
+    return key.valueBegin == kNoEquals ? WString() : Span(key.begin, key.nameEnd);
 }
 
 WString TTemplateCatalogue::KeyLineText(size_t section, size_t line) const {
     const KeyLine& key = lines_[sections_[section].firstLine + line];
-    WString text(Span(key.begin, key.nameEnd));
+    WString text = Span(key.begin, key.nameEnd);
     if (key.valueBegin != kNoEquals) text.append(QM_W("=")).append(Span(key.valueBegin, key.end));
     return text;
 }
@@ -94,7 +144,7 @@ WString TTemplateCatalogue::KeyLineText(size_t section, size_t line) const {
 void TTemplateCatalogue::BuildIndex() {
     index_.reserve(sections_.size());
     for (size_t i = 0; i < sections_.size(); ++i) {
-        WString upper(SectionName(i));
+        WString upper = SectionName(i);
         platform::UpperCaseInPlace(upper);
         index_[std::move(upper)] = i;  // a later section of the same name wins
     }
@@ -116,11 +166,7 @@ void TTemplateCatalogue::ReadSection(WStringView section, ISectionTarget& target
     const auto found = index_.find(upper);
     if (found == index_.end()) return;
     const size_t s = found->second;
-    WString name;
-    for (size_t line = 0; line < sections_[s].lineCount; ++line) {
-        name.assign(KeyName(s, line));
-        target.Add(name);
-    }
+    for (size_t line = 0; line < sections_[s].lineCount; ++line) target.Add(KeyName(s, line));
 }
 
 }  // namespace quillmark

@@ -20,13 +20,18 @@ WString CatalogueFileBeside(WStringView modulePath, WStringView separators);
 
 class TTemplateCatalogue {
 public:
+    // Fast reads UTF-8 and single-byte files in their bytes and decodes only
+    // the names asked for; DecodeAll decodes the whole text first (the reference).
+    enum class Reading { Fast, DecodeAll };
+
     // Reads the whole file. No file (or a directory) gives an empty catalogue;
     // a file that cannot be opened throws the file-open error. legacyCodePage
     // decodes unmarked files where the platform has no ANSI code page (0: default).
     explicit TTemplateCatalogue(const WString& path, unsigned legacyCodePage = 0);
 
     // The same from bytes already in memory.
-    static TTemplateCatalogue FromBytes(std::string_view bytes, unsigned legacyCodePage = 0);
+    static TTemplateCatalogue FromBytes(std::string_view bytes, unsigned legacyCodePage = 0,
+                                        Reading reading = Reading::Fast);
 
     TTemplateCatalogue(TTemplateCatalogue&&) = default;
     TTemplateCatalogue& operator=(TTemplateCatalogue&&) = default;
@@ -36,14 +41,17 @@ public:
     void ReadSection(WStringView section, ISectionTarget& target);
 
     size_t SectionCount() const { return sections_.size(); }
-    WStringView SectionName(size_t section) const;
+    WString SectionName(size_t section) const;
     size_t KeyLineCount(size_t section) const { return sections_[section].lineCount; }
     // The stored form: "name=value", or the whole trimmed line without "=".
     WString KeyLineText(size_t section, size_t line) const;
-    WStringView KeyName(size_t section, size_t line) const;
+    WString KeyName(size_t section, size_t line) const;
 
 private:
-    // Offsets into text_: a large catalogue costs 16 bytes a line beside its text.
+    // Where the parsed text lives: decoded, or the file's own bytes.
+    enum class Storage { Text, Utf8Bytes, AnsiBytes };
+
+    // Offsets into the parsed text: a large catalogue costs 16 bytes a line beside it.
     struct KeyLine {
         uint32_t begin, nameEnd, valueBegin, end;  // valueBegin == kNoEquals: the line has no "="
     };
@@ -53,13 +61,18 @@ private:
     static constexpr uint32_t kNoEquals = UINT32_MAX;
 
     TTemplateCatalogue() = default;
-    void Load(std::string_view bytes, unsigned legacyCodePage);
-    void Parse();
-    uint32_t OffsetOf(WStringView part) const;
-    WStringView Span(uint32_t begin, uint32_t end) const;
+    void Load(Buffer<char> file, unsigned legacyCodePage, Reading reading);
+    template <class C>
+    void Parse(std::basic_string_view<C> text);
+    // The text of a span, decoded.
+    WString Span(uint32_t begin, uint32_t end) const;
     void BuildIndex();
 
+    Storage storage_ = Storage::Text;
+    unsigned codePage_ = 0;
     Buffer<WChar> text_;
+    Buffer<char> bytes_;  // the whole file; the text starts after its mark
+    size_t textBegin_ = 0;
     std::vector<Section> sections_;
     std::vector<KeyLine> lines_;
     std::unordered_map<WString, size_t> index_;  // upper-case name -> last section of that name

@@ -7,69 +7,27 @@ namespace quillmark {
 
 namespace {
 
-// Index of the first unit below limit (at most 0x8000) from pos, or the size.
-// Four units at a time: files are long and the units sought are rare.
-size_t FindBelow(WStringView text, size_t pos, unsigned limit) {
-    constexpr uint64_t kOnes = 0x0001000100010001ull;
-    constexpr uint64_t kHighs = 0x8000800080008000ull;
-    static_assert(sizeof(WChar) == 2);
-    while (pos + 4 <= text.size()) {
+// Eight bytes at a time, as four UTF-16 units or eight single bytes: files
+// are long and the units sought are rare. Finds the first unit below limit.
+template <class C>
+size_t FindBelowIn(std::basic_string_view<C> text, size_t pos, unsigned limit) {
+    constexpr size_t kPerWord = 8 / sizeof(C);
+    constexpr uint64_t kOnes = sizeof(C) == 1 ? 0x0101010101010101ull : 0x0001000100010001ull;
+    constexpr uint64_t kHighs = sizeof(C) == 1 ? 0x8080808080808080ull : 0x8000800080008000ull;
+    while (pos + kPerWord <= text.size()) {
         uint64_t word;
         std::memcpy(&word, text.data() + pos, sizeof word);
         if (((word - kOnes * limit) & ~word & kHighs) != 0) break;
-        pos += 4;
+        pos += kPerWord;
     }
-    while (pos < text.size() && static_cast<unsigned>(text[pos]) >= limit) ++pos;
+    while (pos < text.size() && static_cast<std::make_unsigned_t<C>>(text[pos]) >= limit) ++pos;
     return pos;
 }
 
 }  // namespace
 
-WStringView Trim(WStringView text) {
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && IsBlank(text[begin])) ++begin;
-    while (end > begin && IsBlank(text[end - 1])) --end;
-    return text.substr(begin, end - begin);
-}
-
-WStringView UpToFirstNul(WStringView text) { return text.substr(0, FindBelow(text, 0, 1)); }
-
-bool LineReader::Next(WStringView& line) {
-    if (pos_ >= text_.size()) return false;
-    size_t end = FindBelow(text_, pos_, '\r' + 1);
-    while (end < text_.size() && text_[end] != '\r' && text_[end] != '\n') end = FindBelow(text_, end + 1, '\r' + 1);
-    line = text_.substr(pos_, end - pos_);
-    pos_ = end;
-    if (pos_ < text_.size()) {
-        const bool crlf = text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n';
-        pos_ += crlf ? 2 : 1;
-    }
-    ++number_;
-    return true;
-}
-
-ClassifiedLine ClassifyLine(WStringView line) {
-    ClassifiedLine out;
-    out.text = Trim(line);
-    const WStringView t = out.text;
-    if (t.empty()) return out;
-    if (t.front() == ';') {
-        out.kind = LineKind::Comment;
-    } else if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
-        out.kind = LineKind::Header;
-        out.name = Trim(t.substr(1, t.size() - 2));
-    } else {
-        out.kind = LineKind::Key;
-        const size_t eq = t.find('=');
-        if (eq != WStringView::npos) {
-            out.hasEquals = true;
-            out.name = Trim(t.substr(0, eq));
-            out.value = Trim(t.substr(eq + 1));
-        }
-    }
-    return out;
-}
+size_t FindBelow(WStringView text, size_t pos, unsigned limit) { return FindBelowIn(text, pos, limit); }
+size_t FindBelow(std::string_view text, size_t pos, unsigned limit) { return FindBelowIn(text, pos, limit); }
 
 WChar PortableUpper(WChar c) {
     const auto u = static_cast<unsigned>(c);

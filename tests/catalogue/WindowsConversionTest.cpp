@@ -7,6 +7,7 @@
 #include "catalogue/CodePages.h"
 #include "catalogue/Decoding.h"
 #include "catalogue/Platform.h"
+#include "catalogue/TemplateCatalogue.h"
 #include "catalogue/TextRules.h"
 
 namespace quillmark {
@@ -61,10 +62,23 @@ TEST(WindowsConversion, StrictUtf8MatchesMultiByteToWideChar) {
         "\xF8\x88\x80\x80\x80",
     };
     for (const char* sample : samples) {
+        EXPECT_EQ(platform::IsValidUtf8(sample), DecodeUtf8Strict(sample).has_value()) << sample;
         EXPECT_EQ(platform::DecodeUtf8(sample).has_value(), DecodeUtf8Strict(sample).has_value()) << sample;
         if (DecodeUtf8Strict(sample)) {
             EXPECT_EQ(platform::DecodeUtf8(sample)->View(), DecodeUtf8Strict(sample)->View());
         }
+    }
+}
+
+// In Shift-JIS a trail byte can be "]": such a code page is decoded whole
+// before its lines are read, never read in its bytes.
+TEST(WindowsConversion, AMultiByteCodePageIsReadAfterDecoding) {
+    const std::string bytes = "[A\x83]\r\nK=1\r\n[S]\r\nL=\x83=\r\n";
+    for (const auto reading : {TTemplateCatalogue::Reading::Fast, TTemplateCatalogue::Reading::DecodeAll}) {
+        auto catalogue = TTemplateCatalogue::FromBytes(bytes, 932, reading);
+        ASSERT_EQ(catalogue.SectionCount(), 1u);
+        EXPECT_EQ(catalogue.SectionName(0), L"S");
+        EXPECT_EQ(catalogue.KeyLineText(0, 0), L"L=" + WString(platform::DecodeAnsi("\x83=", 932).View()));
     }
 }
 
