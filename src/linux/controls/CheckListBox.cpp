@@ -137,7 +137,8 @@ bool TCheckListBox::InCheckArea(const QModelIndex& index, QPoint at) const {
     option.rect = visualRect(index);
     option.features |= QStyleOptionViewItem::HasCheckIndicator;
     const QRect box = style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, this);
-    return option.rect.contains(at) && at.x() < box.right() + 3;
+    // The box and two pixels beside it, as in the Windows list.
+    return option.rect.contains(at) && at.x() <= box.right() + 2;
 }
 
 void TCheckListBox::OnPress(QMouseEvent* event) {
