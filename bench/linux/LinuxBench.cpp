@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 #include "Main.h"
@@ -71,6 +72,7 @@ int main(int argc, char** argv) {
         bare.viewport()->repaint();
     });
     Report("click to 10,000 codes listed", click, "bare QListView fill", fill);
+    if (argc > 1 && std::string_view(argv[1]) == "--click") return 0;
 
     const std::string pipe = "quillmark-bench-" + std::to_string(::getpid());
     quillmark::test::Office office(pipe, "/tmp/" + pipe + "-profile");

@@ -132,20 +132,18 @@ std::optional<TextBuffer> DecodeUtf8Strict(std::string_view bytes) {
 std::optional<size_t> FindMalformedUtf8(std::string_view bytes) {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t n = bytes.size();
+    const auto twoByteLetterAt = [&](size_t i) {
+        return i + 1 < n && s[i] >= 0xC2 && s[i] <= 0xDF && (s[i + 1] & 0xC0) == 0x80;
+    };
     size_t i = 0;
     while (i < n) {
-        // Whole words where they are plain: eight ASCII bytes, or four
-        // two-byte letters (Cyrillic, Greek, Latin-1).
-        if (i + 8 <= n && (EightAscii(s + i) || FourTwoByteLetters(s + i))) {
-            i += 8;
-            continue;
-        }
-        const unsigned b = s[i];
-        if (b < 0x80) {
-            ++i;
-        } else if (b >= 0xC2 && b <= 0xDF && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
-            i += 2;
-        } else {
+        // A run of ASCII, then a run of two-byte letters (Cyrillic, Greek,
+        // Latin-1): whole words while they last, then one by one.
+        while (i + 8 <= n && EightAscii(s + i)) i += 8;
+        while (i < n && s[i] < 0x80) ++i;
+        while (i + 8 <= n && FourTwoByteLetters(s + i)) i += 8;
+        while (twoByteLetterAt(i)) i += 2;
+        if (i < n && s[i] >= 0x80) {
             char32_t cp = 0;
             const size_t len = Utf8SequenceAt(bytes, i, cp);
             if (len == 0) return i;
