@@ -105,20 +105,27 @@ void TCheckListBox::Toggle(int index) {
 
 void TCheckListBox::BeginUpdate() {
     updating_ = true;
+    cleared_ = false;
     pending_.clear();
 }
 
 void TCheckListBox::EndUpdate() {
-    // One reset for the whole section: no per-line signals.
+    // One reset for the whole section: no per-line signals. Lines added
+    // without a Clear come after the ones the list holds.
     if (!updating_) return;
     updating_ = false;
-    model_.Reset(std::move(pending_));
+    if (!cleared_) {
+        for (QString& code : pending_) model_.Append(std::move(code));
+    } else {
+        model_.Reset(std::move(pending_));
+        setCurrentIndex(QModelIndex());
+    }
     pending_ = {};
-    setCurrentIndex(QModelIndex());
 }
 
 void TCheckListBox::Clear() {
     pending_.clear();
+    cleared_ = true;
     if (!updating_) model_.Reset({});
 }
 

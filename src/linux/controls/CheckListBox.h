@@ -72,6 +72,7 @@ private:
     TCheckListModel model_;
     std::vector<QString> pending_;
     bool updating_ = false;
+    bool cleared_ = false;    // within an update
     bool pressSeen_ = false;  // a press with no release yet
     TypeAhead typeAhead_;
     QElapsedTimer clock_;
