@@ -24,7 +24,7 @@ bool FileExists(const WString& path);
 
 // All bytes of the file, read with writing by others denied where the
 // platform can deny it. Throws the file-open error when it cannot be opened.
-Buffer<char> ReadWholeFile(const WString& path);
+FileBytes ReadWholeFile(const WString& path);
 
 // The absolute, normalised form of a path, for messages.
 WString FullPath(const WString& path);

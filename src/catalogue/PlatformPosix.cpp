@@ -77,14 +77,14 @@ bool FileExists(const WString& path) {
     return FoundAsNonDirectory(name);
 }
 
-Buffer<char> ReadWholeFile(const WString& path) {
+FileBytes ReadWholeFile(const WString& path) {
     // Non-blocking, so that a FIFO in its place cannot hang the read.
     const Fd fd(::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.Get() < 0) throw FileOpenError(path, static_cast<unsigned long>(errno));
 
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0) throw FileOpenError(path, static_cast<unsigned long>(errno));
-    Buffer<char> bytes(S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0);
+    FileBytes bytes(S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0);
     size_t done = 0;
     while (done < bytes.Size()) {
         const ssize_t got = ::read(fd.Get(), bytes.Data() + done, bytes.Size() - done);

@@ -48,7 +48,7 @@ bool FileExists(const WString& path) {
     return find && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-Buffer<char> ReadWholeFile(const WString& path) {
+FileBytes ReadWholeFile(const WString& path) {
     const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw FileOpenError(path, ::GetLastError());
@@ -57,7 +57,7 @@ Buffer<char> ReadWholeFile(const WString& path) {
     if (!::GetFileSizeEx(file.Get(), &size)) throw FileOpenError(path, ::GetLastError());
     // The text conversions take int lengths; no catalogue comes near 2 GB.
     if (size.QuadPart > INT_MAX) throw FileOpenError(path, ERROR_FILE_TOO_LARGE);
-    Buffer<char> bytes(static_cast<size_t>(size.QuadPart));
+    FileBytes bytes(static_cast<size_t>(size.QuadPart));
     size_t done = 0;
     while (done < bytes.Size()) {
         const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.Size() - done, 1u << 30));

@@ -1,5 +1,6 @@
 #include "catalogue/TemplateCatalogue.h"
 
+#include <bit>
 #include <cstring>
 #include <stdexcept>
 
@@ -48,40 +49,65 @@ TTemplateCatalogue::TTemplateCatalogue(const WString& path, unsigned legacyCodeP
 }
 
 TTemplateCatalogue TTemplateCatalogue::FromBytes(std::string_view bytes, unsigned legacyCodePage, Reading reading) {
-    Buffer<char> file(bytes.size());
+    FileBytes file(bytes.size());
     if (!bytes.empty()) std::memcpy(file.Data(), bytes.data(), bytes.size());
     TTemplateCatalogue catalogue;
     catalogue.Load(std::move(file), legacyCodePage, reading);
     return catalogue;
 }
 
-void TTemplateCatalogue::Load(Buffer<char> file, unsigned legacyCodePage, Reading reading) {
+void TTemplateCatalogue::Load(FileBytes file, unsigned legacyCodePage, Reading reading) {
     const ByteOrderMark mark = DetectByteOrderMark(file.View());
     const std::string_view body = file.View().substr(mark.length);
-    if (reading == Reading::Fast && mark.encoding == TextEncoding::Utf8) {
+    const bool fast = reading == Reading::Fast;
+    if (fast && (mark.encoding == TextEncoding::Utf16Le || mark.encoding == TextEncoding::Utf16Be)) {
+        storage_ = Storage::Utf16Units;
+    } else if (fast && mark.encoding == TextEncoding::Utf8) {
         if (!platform::IsValidUtf8(body)) return;  // malformed: the whole catalogue is empty
         storage_ = Storage::Utf8Bytes;
-    } else if (reading == Reading::Fast && mark.encoding == TextEncoding::Ansi && ReadsBytewise(legacyCodePage)) {
+    } else if (fast && mark.encoding == TextEncoding::Ansi && ReadsBytewise(legacyCodePage)) {
         storage_ = Storage::AnsiBytes;
     }
+
     if (storage_ == Storage::Text) {
         text_ = DecodeCatalogueText(file.View(), legacyCodePage);
-        const WStringView text = UpToFirstNul(text_.View());
-        if (text.size() >= kNoEquals) throw std::length_error("catalogue text too long");
-        Parse(text);
-        return;
+        ParseWhole(text_.View());
+    } else if (storage_ == Storage::Utf16Units) {
+        // The units after the mark, in this machine's order; a last odd byte is no unit.
+        WChar* units = file.Units() + 1;
+        const size_t count = body.size() / 2;
+        const bool swapped = (mark.encoding == TextEncoding::Utf16Be) == (std::endian::native == std::endian::little);
+        if (swapped) {
+            for (size_t i = 0; i < count; ++i) units[i] = static_cast<WChar>((units[i] << 8) | (units[i] >> 8));
+        }
+        file_ = std::move(file);
+        ParseWhole(WStringView(file_.Units() + 1, count));
+    } else {
+        codePage_ = legacyCodePage;
+        file_ = std::move(file);
+        textBegin_ = mark.length;
+        ParseWhole(file_.View().substr(textBegin_));
     }
-    codePage_ = legacyCodePage;
-    bytes_ = std::move(file);
-    textBegin_ = mark.length;
-    const std::string_view text = UpToFirstNul(bytes_.View().substr(textBegin_));
+}
+
+template <class C>
+void TTemplateCatalogue::ParseWhole(std::basic_string_view<C> text) {
+    text = UpToFirstNul(text);
     if (text.size() >= kNoEquals) throw std::length_error("catalogue text too long");
     Parse(text);
 }
 
 WString TTemplateCatalogue::Span(uint32_t begin, uint32_t end) const {
-    if (storage_ == Storage::Text) return WString(text_.View().substr(begin, end - begin));
-    const std::string_view bytes = bytes_.View().substr(textBegin_ + begin, end - begin);
+    switch (storage_) {
+        case Storage::Text:
+            return WString(text_.View().substr(begin, end - begin));
+        case Storage::Utf16Units:
+            return WString(file_.Units() + 1 + begin, end - begin);
+        case Storage::Utf8Bytes:
+        case Storage::AnsiBytes:
+            break;
+    }
+    const std::string_view bytes = file_.View().substr(textBegin_ + begin, end - begin);
     // The UTF-8 was checked whole at load, so a part of it between ASCII characters decodes.
     const Buffer<WChar> text = storage_ == Storage::Utf8Bytes ? platform::DecodeUtf8(bytes).value_or(Buffer<WChar>())
                                                               : platform::DecodeAnsi(bytes, codePage_);

@@ -20,8 +20,9 @@ WString CatalogueFileBeside(WStringView modulePath, WStringView separators);
 
 class TTemplateCatalogue {
 public:
-    // Fast reads UTF-8 and single-byte files in their bytes and decodes only
-    // the names asked for; DecodeAll decodes the whole text first (the reference).
+    // Fast reads UTF-16 files where they lie, UTF-8 and single-byte files in
+    // their bytes, decoding only the names asked for; DecodeAll decodes the
+    // whole text first (the reference).
     enum class Reading { Fast, DecodeAll };
 
     // Reads the whole file. No file (or a directory) gives an empty catalogue;
@@ -49,7 +50,7 @@ public:
 
 private:
     // Where the parsed text lives: decoded, or the file's own bytes.
-    enum class Storage { Text, Utf8Bytes, AnsiBytes };
+    enum class Storage { Text, Utf16Units, Utf8Bytes, AnsiBytes };
 
     // Offsets into the parsed text: a large catalogue costs 16 bytes a line beside it.
     struct KeyLine {
@@ -61,7 +62,10 @@ private:
     static constexpr uint32_t kNoEquals = UINT32_MAX;
 
     TTemplateCatalogue() = default;
-    void Load(Buffer<char> file, unsigned legacyCodePage, Reading reading);
+    void Load(FileBytes file, unsigned legacyCodePage, Reading reading);
+    // The text up to its first NUL, which ends it.
+    template <class C>
+    void ParseWhole(std::basic_string_view<C> text);
     template <class C>
     void Parse(std::basic_string_view<C> text);
     // The text of a span, decoded.
@@ -71,8 +75,8 @@ private:
     Storage storage_ = Storage::Text;
     unsigned codePage_ = 0;
     Buffer<WChar> text_;
-    Buffer<char> bytes_;  // the whole file; the text starts after its mark
-    size_t textBegin_ = 0;
+    FileBytes file_;        // the whole file, for every storage but Text
+    size_t textBegin_ = 0;  // where the text starts in it: after the mark
     std::vector<Section> sections_;
     std::vector<KeyLine> lines_;
     std::unordered_map<WString, size_t> index_;  // upper-case name -> last section of that name

@@ -123,7 +123,7 @@ public:
             Warn(Say(Message::NoFile, {Quoted(platform::FullPath(path_))}));
             return Finish(out);
         }
-        const Buffer<char> file = platform::ReadWholeFile(path_);
+        const FileBytes file = platform::ReadWholeFile(path_);
         const std::string_view bytes = file.View();
         const ByteOrderMark mark = DetectByteOrderMark(bytes);
         const std::string_view body = bytes.substr(mark.length);
