@@ -88,9 +88,7 @@ TextBuffer DecodeUtf16(std::string_view bytes, bool bigEndian) {
     return buffer;
 }
 
-std::optional<TextBuffer> DecodeUtf8Strict(std::string_view bytes) {
-    TextBuffer buffer(bytes.size());  // never more units than bytes
-    WChar* text = buffer.Data();
+std::optional<size_t> DecodeUtf8StrictTo(std::string_view bytes, WChar* text) {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     size_t i = 0;
     size_t out = 0;
@@ -125,7 +123,14 @@ std::optional<TextBuffer> DecodeUtf8Strict(std::string_view bytes) {
         }
         i += len;
     }
-    buffer.Shrink(out);
+    return out;
+}
+
+std::optional<TextBuffer> DecodeUtf8Strict(std::string_view bytes) {
+    TextBuffer buffer(bytes.size());  // never more units than bytes
+    const std::optional<size_t> units = DecodeUtf8StrictTo(bytes, buffer.Data());
+    if (!units) return std::nullopt;
+    buffer.Shrink(*units);
     return buffer;
 }
 

@@ -27,6 +27,8 @@ TextBuffer DecodeUtf16(std::string_view bytes, bool bigEndian);
 // Strict UTF-8: nullopt when any sequence is malformed (overlong, surrogate,
 // above U+10FFFF, truncated, stray continuation byte).
 std::optional<TextBuffer> DecodeUtf8Strict(std::string_view bytes);
+// The same into out, which has room for bytes.size() units: the units written.
+std::optional<size_t> DecodeUtf8StrictTo(std::string_view bytes, WChar* out);
 
 // Offset of the first malformed sequence, or nullopt when the bytes are well formed.
 std::optional<size_t> FindMalformedUtf8(std::string_view bytes);

@@ -35,6 +35,9 @@ WString SystemErrorText(unsigned long code);
 std::optional<Buffer<WChar>> DecodeUtf8(std::string_view bytes);
 // Whether DecodeUtf8 would accept the bytes, without decoding them.
 bool IsValidUtf8(std::string_view bytes);
+// Decodes bytes that IsValidUtf8 accepted into out, which has room for
+// bytes.size() units, with no buffer of its own; the units written.
+size_t DecodeValidUtf8(std::string_view bytes, WChar* out);
 
 // The code page that decodes unmarked files by default: the system's ANSI
 // code page on Windows.

@@ -135,6 +135,8 @@ std::optional<Buffer<WChar>> DecodeUtf8(std::string_view bytes) { return DecodeU
 
 bool IsValidUtf8(std::string_view bytes) { return !FindMalformedUtf8(bytes).has_value(); }
 
+size_t DecodeValidUtf8(std::string_view bytes, WChar* out) { return DecodeUtf8StrictTo(bytes, out).value_or(0); }
+
 unsigned DefaultAnsiCodePage() { return kDefaultLegacyCodePage; }
 
 Buffer<WChar> DecodeAnsi(std::string_view bytes, unsigned codePage) {

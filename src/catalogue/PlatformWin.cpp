@@ -106,6 +106,13 @@ bool IsValidUtf8(std::string_view bytes) {
                                                   static_cast<int>(bytes.size()), nullptr, 0) > 0;
 }
 
+size_t DecodeValidUtf8(std::string_view bytes, WChar* out) {
+    if (bytes.empty()) return 0;
+    const int length = static_cast<int>(bytes.size());
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, out, length);
+    return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
 unsigned DefaultAnsiCodePage() { return ::GetACP(); }
 
 Buffer<WChar> DecodeAnsi(std::string_view bytes, unsigned codePage) {

@@ -103,14 +103,17 @@ WString TTemplateCatalogue::Span(uint32_t begin, uint32_t end) const {
             return WString(text_.View().substr(begin, end - begin));
         case Storage::Utf16Units:
             return WString(file_.Units() + 1 + begin, end - begin);
-        case Storage::Utf8Bytes:
+        case Storage::Utf8Bytes: {
+            // The UTF-8 was checked whole at load, so a part of it between ASCII characters decodes.
+            const std::string_view bytes = file_.View().substr(textBegin_ + begin, end - begin);
+            WString text(bytes.size(), WChar());
+            text.resize(platform::DecodeValidUtf8(bytes, text.data()));
+            return text;
+        }
         case Storage::AnsiBytes:
             break;
     }
-    const std::string_view bytes = file_.View().substr(textBegin_ + begin, end - begin);
-    // The UTF-8 was checked whole at load, so a part of it between ASCII characters decodes.
-    const Buffer<WChar> text = storage_ == Storage::Utf8Bytes ? platform::DecodeUtf8(bytes).value_or(Buffer<WChar>())
-                                                              : platform::DecodeAnsi(bytes, codePage_);
+    const Buffer<WChar> text = platform::DecodeAnsi(file_.View().substr(textBegin_ + begin, end - begin), codePage_);
     return WString(text.View());
 }
 
