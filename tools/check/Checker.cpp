@@ -128,7 +128,7 @@ public:
         const ByteOrderMark mark = DetectByteOrderMark(bytes);
         const std::string_view body = bytes.substr(mark.length);
         DescribeEncoding(mark, body);
-        if (mark.encoding == TextEncoding::Utf8 && !platform::DecodeUtf8(body)) {
+        if (mark.encoding == TextEncoding::Utf8 && !platform::IsValidUtf8(body)) {
             const size_t at = FindMalformedUtf8(body).value_or(0) + mark.length;
             Warn(Say(Message::MalformedUtf8, {std::to_string(at)}));
             return Finish(out);
