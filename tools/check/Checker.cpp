@@ -13,6 +13,7 @@
 #include "catalogue/TextRules.h"
 #include "common/Exception.h"
 #include "tools/check/Messages.h"
+#include "tools/check/TemplateReport.h"
 
 namespace quillmark {
 
@@ -21,7 +22,15 @@ namespace {
 struct Options {
     bool json = false;
     unsigned codePage = 0;
+    std::optional<WString> kind;
     std::vector<WString> positional;
+
+    // Everything after the catalogue is a template; with --json a single one
+    // is told from a section by its extension.
+    bool HasTemplates() const {
+        if (positional.size() > 2 || (positional.size() == 2 && !json)) return true;
+        return positional.size() == 2 && IsTemplatePath(positional[1]);
+    }
 };
 
 std::optional<unsigned> ParseCodePage(const WString& text) {
@@ -45,6 +54,18 @@ std::optional<Options> ParseArguments(const std::vector<WString>& args, Language
             optionsEnded = true;
         } else if (arg == QM_W("--json")) {
             options.json = true;
+        } else if (arg == QM_W("--kind") || arg.starts_with(QM_W("--kind="))) {
+            const bool inline_ = arg.size() > 6;
+            if (!inline_ && i + 1 >= args.size()) {
+                err += Say(language, Message::KindNeedsValue) + "\n";
+                return std::nullopt;
+            }
+            const WString value = inline_ ? arg.substr(7) : args[++i];
+            options.kind = FindKind(value);
+            if (!options.kind) {
+                err += Say(language, Message::NotAKind, {ToUtf8(value)}) + "\n";
+                return std::nullopt;
+            }
         } else if (arg == QM_W("--codepage") || arg.starts_with(QM_W("--codepage="))) {
             const bool inline_ = arg.size() > 10;
             if (!inline_ && i + 1 >= args.size()) {
@@ -63,7 +84,8 @@ std::optional<Options> ParseArguments(const std::vector<WString>& args, Language
             return std::nullopt;
         }
     }
-    if (options.positional.size() != (options.json ? 2u : 1u)) {
+    const bool fits = options.HasTemplates() || (!options.kind && options.positional.size() == (options.json ? 2u : 1u));
+    if (!fits) {
         err += Say(language, Message::WrongArgumentCount) + "\n";
         return std::nullopt;
     }
@@ -73,7 +95,9 @@ std::optional<Options> ParseArguments(const std::vector<WString>& args, Language
     return options;
 }
 
-void AppendJsonString(std::string& out, const WString& text) {
+}  // namespace
+
+void AppendJsonString(std::string& out, WStringView text) {
     out += '"';
     for (size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned>(text[i]);
@@ -101,6 +125,8 @@ void AppendJsonString(std::string& out, const WString& text) {
     }
     out += '"';
 }
+
+namespace {
 
 std::string Quoted(WStringView text) { return "\"" + ToUtf8(text) + "\""; }
 
@@ -297,6 +323,11 @@ int RunChecker(const std::vector<WString>& args, std::string& out, std::string& 
         return kCheckUsage;
     }
     try {
+        if (options->HasTemplates()) {
+            TemplateCheck check{options->positional[0], options->codePage, options->kind,
+                                {options->positional.begin() + 1, options->positional.end()}, options->json};
+            return RunTemplateCheck(check, out, language);
+        }
         if (!options->json) return Report(options->positional[0], options->codePage, language).Run(out);
         TTemplateCatalogue catalogue(options->positional[0], options->codePage);
         StringListTarget codes;

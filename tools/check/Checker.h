@@ -16,6 +16,8 @@ enum CheckerExit { kCheckOk = 0, kCheckCannotOpen = 1, kCheckUsage = 2, kCheckWa
 int RunChecker(const std::vector<WString>& args, std::string& out, std::string& err,
                Language language = UserLanguage());
 
+// A JSON string; lone surrogates are written as \u escapes.
+void AppendJsonString(std::string& out, WStringView text);
 // A JSON array of strings; lone surrogates are written as \u escapes.
 std::string JsonStringArray(const std::vector<WString>& items);
 

@@ -20,20 +20,29 @@ struct Texts {
 constexpr Texts kTexts[] = {
     {"usage: quillmark-check [--codepage N] FILE\n"
      "       quillmark-check --json [--codepage N] FILE SECTION\n"
+     "       quillmark-check [--json] [--codepage N] [--kind KIND] FILE TEMPLATE...\n"
      "  FILE      a params.ini catalogue\n"
      "  SECTION   a kind of calculation, as the tree shows it\n"
-     "  --json    print the codes that Quillmark lists for SECTION as a JSON array\n"
+     "  TEMPLATE  a .docx, .dotx, .docm, .dotm, .odt or .ott whose codes are checked against FILE\n"
+     "  --json    print the codes that Quillmark lists for SECTION as a JSON array;\n"
+     "            with templates, one JSON object per template\n"
+     "  --kind KIND  the templates are for this kind of calculation: codes of other kinds are warned of\n"
      "  --codepage N  code page of files without a byte-order mark\n"
      "                (1251, 1252, 866 or 65001; default 1251; Windows uses its ANSI code page)\n"
-     "exit: 0 fine, 1 cannot open FILE, 2 usage, 3 the report has warnings\n",
+     "exit: 0 fine, 1 cannot open or read a file, 2 usage, 3 the report has warnings\n",
      "использование: quillmark-check [--codepage N] ФАЙЛ\n"
      "               quillmark-check --json [--codepage N] ФАЙЛ РАЗДЕЛ\n"
+     "               quillmark-check [--json] [--codepage N] [--kind ВИД] ФАЙЛ ШАБЛОН...\n"
      "  ФАЙЛ      каталог params.ini\n"
      "  РАЗДЕЛ    вид расчета, как его показывает дерево\n"
-     "  --json    вывести коды, которые Quillmark покажет для РАЗДЕЛА, массивом JSON\n"
+     "  ШАБЛОН    .docx, .dotx, .docm, .dotm, .odt или .ott, коды которого сверяются с ФАЙЛОМ\n"
+     "  --json    вывести коды, которые Quillmark покажет для РАЗДЕЛА, массивом JSON;\n"
+     "            с шаблонами - по объекту JSON на шаблон\n"
+     "  --kind ВИД  шаблоны написаны для этого вида расчета: о кодах других видов будет предупреждение\n"
      "  --codepage N  кодовая страница файлов без метки порядка байтов\n"
      "                (1251, 1252, 866 или 65001; по умолчанию 1251; в Windows - кодовая страница ANSI)\n"
-     "код выхода: 0 всё в порядке, 1 ФАЙЛ не открывается, 2 ошибка вызова, 3 в отчете есть предупреждения\n"},
+     "код выхода: 0 всё в порядке, 1 файл не открывается или не читается, 2 ошибка вызова,\n"
+     "            3 в отчете есть предупреждения\n"},
     {"quillmark-check: --codepage needs a value", "quillmark-check: для --codepage нужно значение"},
     {"quillmark-check: unsupported code page '{1}'", "quillmark-check: кодовая страница '{1}' не поддерживается"},
     {"quillmark-check: unknown option '{1}'", "quillmark-check: неизвестный параметр '{1}'"},
@@ -73,6 +82,39 @@ constexpr Texts kTexts[] = {
     {" (not listed: a later section has its name)", " (не в списке: у более позднего раздела то же имя)"},
     {"No warnings.", "Предупреждений нет."},
     {"{1} warning(s).", "Предупреждений: {1}."},
+    {"quillmark-check: --kind needs a value", "quillmark-check: для --kind нужно значение"},
+    {"quillmark-check: '{1}' is none of the six kinds of calculation",
+     "quillmark-check: '{1}' - не один из шести видов расчета"},
+    {"error", "ошибка"},
+    {"a binary Word document (.doc) or an encrypted document, not a package: save it as .docx or .odt without a "
+     "password",
+     "двоичный документ Word (.doc) или зашифрованный документ, а не пакет: сохраните его как .docx или .odt без "
+     "пароля"},
+    {"not a Word or OpenDocument package: it has no zip directory (renamed from another file, or cut short?)",
+     "не пакет Word или OpenDocument: в нем нет каталога zip (переименован другой файл или файл обрезан?)"},
+    {"the package's zip directory is damaged", "каталог zip пакета поврежден"},
+    {"the package's part {1} is damaged", "часть пакета {1} повреждена"},
+    {"the package's part {1} is encrypted", "часть пакета {1} зашифрована"},
+    {"the package's part {1} is compressed by method {2}, which is not supported",
+     "часть пакета {1} сжата методом {2}, который не поддерживается"},
+    {"the package unpacks to more than {1} MB: refused", "пакет распаковывается больше чем в {1} МБ: отказано"},
+    {"the package has no part {1}", "в пакете нет части {1}"},
+    {"neither a Word document nor an OpenDocument text", "ни документ Word, ни текстовый документ OpenDocument"},
+    {"the package's part {1} is not well-formed XML (line {2})", "часть пакета {1} - неправильный XML (строка {2})"},
+    {"the package's part {1} declares a DTD: refused", "часть пакета {1} объявляет DTD: отказано"},
+    {"Template: {1}", "Шаблон: {1}"},
+    {"Paragraphs: {1}", "Абзацев: {1}"},
+    {"Codes used: {1}", "Использовано кодов: {1}"},
+    {"paragraph {1}", "абзац {1}"},
+    {"header {1}, paragraph {2}", "верхний колонтитул {1}, абзац {2}"},
+    {"footer {1}, paragraph {2}", "нижний колонтитул {1}, абзац {2}"},
+    {"footnote {1}, paragraph {2}", "сноска {1}, абзац {2}"},
+    {"endnote {1}, paragraph {2}", "концевая сноска {1}, абзац {2}"},
+    {"unknown code {1}", "неизвестный код {1}"},
+    {"; did you mean {1}?", "; возможно, имелся в виду {1}?"},
+    {"code {1} is not a code of {2}: it is listed for {3}", "код {1} не из вида расчета {2}: он есть в {3}"},
+    {"Codes that no template uses:", "Коды, которых нет ни в одном шаблоне:"},
+    {"{1} error(s).", "Ошибок: {1}."},
 };
 static_assert(std::size(kTexts) == static_cast<size_t>(Message::Count), "one text per message");
 
@@ -99,6 +141,10 @@ const char* Pattern(Language language, Message message) {
 }
 
 std::string Say(Language language, Message message, std::initializer_list<std::string> arguments) {
+    return Say(language, message, std::vector<std::string>(arguments));
+}
+
+std::string Say(Language language, Message message, const std::vector<std::string>& arguments) {
     const std::string_view pattern = Pattern(language, message);
     std::string text;
     for (size_t i = 0; i < pattern.size(); ++i) {

@@ -3,6 +3,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace quillmark {
 
@@ -46,11 +47,39 @@ enum class Message {
     NotListed,
     NoWarnings,
     WarningCount,
+    KindNeedsValue,
+    NotAKind,
+    Error,
+    CompoundFile,
+    NotZip,
+    ZipDirectoryDamaged,
+    ZipEntryDamaged,
+    EncryptedEntry,
+    UnsupportedMethod,
+    UnpacksTooBig,
+    MissingPart,
+    NotTextPackage,
+    BadXml,
+    XmlDoctype,
+    TemplateLine,
+    ParagraphsLine,
+    CodesUsedLine,
+    PlaceBody,
+    PlaceHeader,
+    PlaceFooter,
+    PlaceFootnote,
+    PlaceEndnote,
+    UnknownCode,
+    DidYouMean,
+    OtherKindCode,
+    UnusedHeading,
+    ErrorCount,
     Count
 };
 
 // The text with {1}, {2}... replaced by the arguments.
 std::string Say(Language language, Message message, std::initializer_list<std::string> arguments = {});
+std::string Say(Language language, Message message, const std::vector<std::string>& arguments);
 // "N code(s)" with the plural the language wants.
 std::string Codes(Language language, size_t count);
 // The text itself, placeholders unreplaced.

@@ -1,0 +1,337 @@
+#include "tools/check/TemplateReport.h"
+
+#include <map>
+#include <set>
+
+#include "catalogue/Kinds.h"
+#include "catalogue/Platform.h"
+#include "catalogue/SectionTarget.h"
+#include "catalogue/TemplateCatalogue.h"
+#include "common/Exception.h"
+#include "tools/check/Checker.h"
+#include "tools/check/templates/CodeScan.h"
+#include "tools/check/templates/TemplateError.h"
+#include "tools/check/templates/TemplateText.h"
+
+namespace quillmark {
+
+namespace {
+
+WString Upper(WStringView text) {
+    WString upper(text);
+    platform::UpperCaseInPlace(upper);
+    return upper;
+}
+
+std::string Quoted(WStringView text) {
+    std::string quoted = "\"";
+    quoted += ToUtf8(text);
+    return quoted += '"';
+}
+
+const char* PartName(Part part) {
+    switch (part) {
+        case Part::Body:
+            return "body";
+        case Part::Header:
+            return "header";
+        case Part::Footer:
+            return "footer";
+        case Part::Footnote:
+            return "footnote";
+        case Part::Endnote:
+            return "endnote";
+    }
+    return "";
+}
+
+struct Occurrence {
+    WString text;
+    Place place;
+};
+
+// What one template holds, ready to be told.
+struct TemplateFindings {
+    std::map<WString, std::vector<Place>> used;
+    std::vector<Occurrence> unknown;
+    std::vector<Occurrence> otherKind;
+    size_t paragraphs = 0;
+};
+
+class TemplateReport {
+public:
+    TemplateReport(const TemplateCheck& check, Language language) : check_(check), language_(language) {}
+
+    int Run(std::string& out) {
+        if (!platform::FileExists(check_.catalogue)) {
+            Error(check_.catalogue, Say(Message::NoFile, {Quoted(platform::FullPath(check_.catalogue))}));
+            return Finish(out);
+        }
+        index_.emplace(ReadCatalogue());
+        if (check_.kind) {
+            for (size_t k = 0; k < index_->Kinds().size(); ++k) {
+                if (index_->Kinds()[k].kind == *check_.kind) kind_ = k;
+            }
+        }
+        for (const WString& path : check_.templates) CheckTemplate(path);
+        if (!check_.json && anyRead_) ListUnused();
+        return Finish(out);
+    }
+
+private:
+    std::string Say(Message message, const std::vector<std::string>& arguments = {}) const {
+        return quillmark::Say(language_, message, arguments);
+    }
+
+    CodeIndex ReadCatalogue() const {
+        TTemplateCatalogue catalogue(check_.catalogue, check_.codePage);
+        std::vector<KindCodes> kinds;
+        for (const WStringView kind : kCalculationKinds) {
+            StringListTarget codes;
+            catalogue.ReadSection(WString(kind), codes);
+            kinds.push_back({WString(kind), codes.Items()});
+        }
+        return CodeIndex(std::move(kinds));
+    }
+
+    void CheckTemplate(const WString& path) {
+        TemplateText text;
+        try {
+            const FileBytes file = platform::ReadWholeFile(path);
+            text = ReadTemplateText(file.View());
+        } catch (const TemplateError& e) {
+            Error(path, Say(e.message, e.arguments));
+            return;
+        } catch (const Exception& e) {
+            Error(path, ToUtf8(e.Message()));
+            return;
+        }
+        anyRead_ = true;
+        const TemplateFindings findings = Find(text);
+        for (const auto& [code, places] : findings.used) everUsed_.insert(code);
+        if (check_.json) {
+            WriteJson(path, findings);
+        } else {
+            WriteText(path, findings);
+        }
+    }
+
+    TemplateFindings Find(const TemplateText& text) const {
+        TemplateFindings findings;
+        findings.paragraphs = text.paragraphs.size();
+        for (const Paragraph& paragraph : text.paragraphs) {
+            for (Found& found : index_->Scan(paragraph.text)) {
+                if (!found.known) {
+                    findings.unknown.push_back({std::move(found.text), paragraph.place});
+                    continue;
+                }
+                findings.used[found.text].push_back(paragraph.place);
+                if (kind_ && !IsOfKind(found.text, *kind_)) {
+                    findings.otherKind.push_back({std::move(found.text), paragraph.place});
+                }
+            }
+        }
+        return findings;
+    }
+
+    bool IsOfKind(const WString& code, size_t kind) const {
+        for (const size_t k : index_->KindsOf(code)) {
+            if (k == kind) return true;
+        }
+        return false;
+    }
+
+    std::string KindsOf(const WString& code) const {
+        std::string kinds;
+        for (const size_t k : index_->KindsOf(code)) {
+            kinds += (kinds.empty() ? "" : ", ") + Quoted(index_->Kinds()[k].kind);
+        }
+        return kinds;
+    }
+
+    std::string PlaceText(const Place& place) const {
+        const std::string paragraph = std::to_string(place.paragraph);
+        const std::string number = std::to_string(place.number);
+        switch (place.part) {
+            case Part::Body:
+                return Say(Message::PlaceBody, {paragraph});
+            case Part::Header:
+                return Say(Message::PlaceHeader, {number, paragraph});
+            case Part::Footer:
+                return Say(Message::PlaceFooter, {number, paragraph});
+            case Part::Footnote:
+                return Say(Message::PlaceFootnote, {number, paragraph});
+            case Part::Endnote:
+                return Say(Message::PlaceEndnote, {number, paragraph});
+        }
+        return {};
+    }
+
+    // TEMPLATE:PARAGRAPH: warning: text for the body, where the paragraph
+    // number serves as a line number; other parts are named in the text.
+    void Warn(const WString& path, const Place& place, const std::string& text) {
+        std::string line = ToUtf8(path);
+        if (place.part == Part::Body) {
+            line += ":" + std::to_string(place.paragraph) + ": " + Say(Message::Warning) + ": " + text;
+        } else {
+            line += ": " + Say(Message::Warning) + ": " + PlaceText(place) + ": " + text;
+        }
+        lines_.push_back(std::move(line));
+        ++warnings_;
+    }
+
+    void Error(const WString& path, const std::string& text) {
+        ++errors_;
+        if (check_.json) {
+            std::string object = "{\"template\":";
+            AppendJsonString(object, path);
+            object += ",\"error\":";
+            AppendJsonString(object, FromUtf8(text));
+            lines_.push_back(object + "}");
+        } else {
+            lines_.push_back(ToUtf8(path) + ": " + Say(Message::Error) + ": " + text);
+        }
+    }
+
+    void WriteText(const WString& path, const TemplateFindings& findings) {
+        lines_.push_back(Say(Message::TemplateLine, {ToUtf8(platform::FullPath(path))}));
+        lines_.push_back(Say(Message::ParagraphsLine, {std::to_string(findings.paragraphs)}));
+        lines_.push_back(Say(Message::CodesUsedLine, {std::to_string(findings.used.size())}));
+        for (const auto& [code, places] : findings.used) {
+            std::string where;
+            for (const Place& place : places) where += (where.empty() ? "" : "; ") + PlaceText(place);
+            lines_.push_back("  " + Quoted(code) + ": " + std::to_string(places.size()) + " (" + where + ")");
+        }
+        for (const Occurrence& token : findings.unknown) {
+            const auto nearest = index_->Nearest(token.text);
+            Warn(path, token.place,
+                 Say(Message::UnknownCode, {Quoted(token.text)}) +
+                     (nearest ? Say(Message::DidYouMean, {Quoted(*nearest)}) : ""));
+        }
+        for (const Occurrence& code : findings.otherKind) {
+            Warn(path, code.place,
+                 Say(Message::OtherKindCode, {Quoted(code.text), Quoted(index_->Kinds()[*kind_].kind), KindsOf(code.text)}));
+        }
+    }
+
+    static void AppendPlace(std::string& out, const Place& place) {
+        out += "\"part\":\"";
+        out += PartName(place.part);
+        out += "\"";
+        if (place.part != Part::Body) out += ",\"number\":" + std::to_string(place.number);
+        out += ",\"paragraph\":" + std::to_string(place.paragraph);
+    }
+
+    void WriteJson(const WString& path, const TemplateFindings& findings) {
+        std::string object = "{\"template\":";
+        AppendJsonString(object, path);
+        object += ",\"codes\":[";
+        bool first = true;
+        for (const auto& [code, places] : findings.used) {
+            object += first ? "{\"code\":" : ",{\"code\":";
+            first = false;
+            AppendJsonString(object, code);
+            object += ",\"count\":" + std::to_string(places.size()) + ",\"places\":[";
+            for (size_t i = 0; i < places.size(); ++i) {
+                object += i ? ",{" : "{";
+                AppendPlace(object, places[i]);
+                object += "}";
+            }
+            object += "]}";
+        }
+        object += "],\"unknown\":[";
+        for (size_t i = 0; i < findings.unknown.size(); ++i) {
+            const Occurrence& token = findings.unknown[i];
+            object += i ? ",{\"token\":" : "{\"token\":";
+            AppendJsonString(object, token.text);
+            object += ",";
+            AppendPlace(object, token.place);
+            if (const auto nearest = index_->Nearest(token.text)) {
+                object += ",\"suggestion\":";
+                AppendJsonString(object, *nearest);
+            }
+            object += "}";
+            ++warnings_;
+        }
+        object += "],\"otherKind\":[";
+        for (size_t i = 0; i < findings.otherKind.size(); ++i) {
+            const Occurrence& code = findings.otherKind[i];
+            object += i ? ",{\"code\":" : "{\"code\":";
+            AppendJsonString(object, code.text);
+            object += ",";
+            AppendPlace(object, code.place);
+            std::vector<WString> kinds;
+            for (const size_t k : index_->KindsOf(code.text)) kinds.push_back(index_->Kinds()[k].kind);
+            object += ",\"kinds\":" + JsonStringArray(kinds) + "}";
+            ++warnings_;
+        }
+        lines_.push_back(object + "]}");
+    }
+
+    // Information, not warnings: a catalogue may well serve templates not given.
+    void ListUnused() {
+        std::vector<std::string> unused;
+        for (size_t k = 0; k < index_->Kinds().size(); ++k) {
+            if (kind_ && k != *kind_) continue;
+            const KindCodes& kind = index_->Kinds()[k];
+            std::string codes;
+            std::set<WString> told;
+            for (const WString& code : kind.codes) {
+                if (code.empty() || everUsed_.count(code) || !told.insert(code).second) continue;
+                codes += (codes.empty() ? "" : ", ") + Quoted(code);
+            }
+            if (!codes.empty()) unused.push_back("  " + ToUtf8(kind.kind) + ": " + codes);
+        }
+        if (unused.empty()) return;
+        lines_.push_back(Say(Message::UnusedHeading));
+        lines_.insert(lines_.end(), unused.begin(), unused.end());
+    }
+
+    int Finish(std::string& out) {
+        for (const std::string& line : lines_) out += line + "\n";
+        if (!check_.json) {
+            out += warnings_ == 0 ? Say(Message::NoWarnings) : Say(Message::WarningCount, {std::to_string(warnings_)});
+            if (errors_ > 0) out += " " + Say(Message::ErrorCount, {std::to_string(errors_)});
+            out += "\n";
+        }
+        if (errors_ > 0) return kCheckCannotOpen;
+        return warnings_ > 0 ? kCheckWarnings : kCheckOk;
+    }
+
+    const TemplateCheck& check_;
+    Language language_;
+    std::optional<CodeIndex> index_;
+    std::optional<size_t> kind_;
+    std::set<WString> everUsed_;
+    std::vector<std::string> lines_;
+    size_t warnings_ = 0;
+    size_t errors_ = 0;
+    bool anyRead_ = false;
+};
+
+}  // namespace
+
+bool IsTemplatePath(WStringView path) {
+    const size_t dot = path.find_last_of('.');
+    if (dot == WStringView::npos) return false;
+    const WString extension = Upper(path.substr(dot));
+    for (const WStringView known :
+         {QM_W(".DOCX"), QM_W(".DOTX"), QM_W(".DOCM"), QM_W(".DOTM"), QM_W(".ODT"), QM_W(".OTT")}) {
+        if (extension == known) return true;
+    }
+    return false;
+}
+
+std::optional<WString> FindKind(WStringView name) {
+    const WString upper = Upper(name);
+    for (const WStringView kind : kCalculationKinds) {
+        if (Upper(kind) == upper) return WString(kind);
+    }
+    return std::nullopt;
+}
+
+int RunTemplateCheck(const TemplateCheck& check, std::string& out, Language language) {
+    return TemplateReport(check, language).Run(out);
+}
+
+}  // namespace quillmark

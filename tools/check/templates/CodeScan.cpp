@@ -1,0 +1,133 @@
+#include "tools/check/templates/CodeScan.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "catalogue/Platform.h"
+
+namespace quillmark {
+
+namespace {
+
+bool IsBlank(WChar c) {
+    return c <= 0x20 || c == 0xA0 || (c >= 0x2000 && c <= 0x200B) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+           c == 0x205F || c == 0x3000 || c == 0xFEFF;
+}
+
+// Punctuation that can fence a code: ASCII symbols, guillemets and the
+// general punctuation block. Letters and digits never delimit.
+bool IsFence(WChar c) {
+    const bool ascii = (c >= 0x21 && c <= 0x2F) || (c >= 0x3A && c <= 0x40) || (c >= 0x5B && c <= 0x60) ||
+                       (c >= 0x7B && c <= 0x7E);
+    return ascii || c == 0xAB || c == 0xBB || (c >= 0x2010 && c <= 0x205E);
+}
+
+WString Upper(WStringView text) {
+    WString upper(text);
+    platform::UpperCaseInPlace(upper);
+    return upper;
+}
+
+}  // namespace
+
+CodeIndex::CodeIndex(std::vector<KindCodes> kinds) : kinds_(std::move(kinds)) {
+    for (size_t k = 0; k < kinds_.size(); ++k) {
+        for (const WString& code : kinds_[k].codes) {
+            if (code.empty()) continue;
+            std::vector<size_t>& listed = codes_[code];
+            if (listed.empty()) {
+                order_.push_back(code);
+                upperOrder_.push_back(Upper(code));
+                lengths_.push_back(code.size());
+            }
+            if (listed.empty() || listed.back() != k) listed.push_back(k);
+        }
+    }
+    std::sort(lengths_.begin(), lengths_.end(), std::greater<>());
+    lengths_.erase(std::unique(lengths_.begin(), lengths_.end()), lengths_.end());
+
+    const auto fenced = [&](const WString& code) {
+        return code.size() >= 3 && code.front() == order_.front().front() && code.back() == order_.front().back();
+    };
+    if (!order_.empty() && IsFence(order_.front().front()) && IsFence(order_.front().back()) &&
+        std::all_of(order_.begin(), order_.end(), fenced)) {
+        delimiters_ = Delimiters{order_.front().front(), order_.front().back()};
+    }
+}
+
+size_t CodeIndex::LongestCodeAt(WStringView text, size_t at) const {
+    for (const size_t length : lengths_) {
+        if (length <= text.size() - at && codes_.find(text.substr(at, length)) != codes_.end()) return length;
+    }
+    return 0;
+}
+
+// Start fence, at least one character that is neither blank nor a fence, end fence.
+size_t CodeIndex::TokenAt(WStringView text, size_t at) const {
+    size_t end = at + 1;
+    while (end < text.size() && !IsBlank(text[end]) && text[end] != delimiters_->end &&
+           text[end] != delimiters_->start) {
+        ++end;
+    }
+    if (end == at + 1 || end == text.size() || text[end] != delimiters_->end) return 0;
+    return end + 1 - at;
+}
+
+std::vector<Found> CodeIndex::Scan(WStringView text) const {
+    std::vector<Found> found;
+    size_t at = 0;
+    while (at < text.size()) {
+        if (delimiters_ && text[at] != delimiters_->start) {
+            ++at;
+            continue;
+        }
+        if (const size_t length = LongestCodeAt(text, at)) {
+            found.push_back({WString(text.substr(at, length)), true});
+            at += length;
+        } else if (const size_t length = delimiters_ ? TokenAt(text, at) : 0) {
+            found.push_back({WString(text.substr(at, length)), false});
+            at += length;
+        } else {
+            ++at;
+        }
+    }
+    return found;
+}
+
+std::optional<WString> CodeIndex::Nearest(WStringView token) const {
+    const WString upper = Upper(token);
+    // Up to one edit in four letters of the name between the fences, and never more than three.
+    const size_t inner = token.size() >= 2 ? token.size() - 2 : token.size();
+    const size_t allowed = std::min<size_t>(3, std::max<size_t>(1, inner / 4));
+    std::optional<size_t> best;
+    size_t bestDistance = allowed + 1;
+    for (size_t i = 0; i < upperOrder_.size(); ++i) {
+        const WString& code = upperOrder_[i];
+        const size_t apart = code.size() > upper.size() ? code.size() - upper.size() : upper.size() - code.size();
+        if (apart >= bestDistance) continue;
+        const size_t distance = EditDistance(upper, code);
+        if (distance < bestDistance) {
+            best = i;
+            bestDistance = distance;
+        }
+    }
+    if (!best) return std::nullopt;
+    return order_[*best];
+}
+
+size_t EditDistance(WStringView a, WStringView b) {
+    std::vector<size_t> row(b.size() + 1);
+    std::iota(row.begin(), row.end(), size_t{0});
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+}  // namespace quillmark

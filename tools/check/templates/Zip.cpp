@@ -1,0 +1,195 @@
+#include "tools/check/templates/Zip.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "tools/check/templates/TemplateError.h"
+
+namespace quillmark {
+
+namespace {
+
+constexpr uint32_t kEndSignature = 0x06054b50;
+constexpr uint32_t kEnd64LocatorSignature = 0x07064b50;
+constexpr uint32_t kEnd64Signature = 0x06064b50;
+constexpr uint32_t kCentralSignature = 0x02014b50;
+constexpr uint32_t kLocalSignature = 0x04034b50;
+constexpr size_t kEndSize = 22;
+constexpr size_t kEnd64LocatorSize = 20;
+constexpr size_t kEnd64Size = 56;
+constexpr size_t kCentralSize = 46;
+constexpr size_t kLocalSize = 30;
+constexpr uint16_t kZip64Extra = 0x0001;
+constexpr uint16_t kEncrypted = 0x0001;
+constexpr uint16_t kStored = 0;
+constexpr uint16_t kDeflated = 8;
+
+[[noreturn]] void DirectoryDamaged() { throw TemplateError{Message::ZipDirectoryDamaged, {}}; }
+[[noreturn]] void EntryDamaged(const std::string& name) { throw TemplateError{Message::ZipEntryDamaged, {name}}; }
+
+// Little-endian fields at fixed offsets; every read is bounds-checked by the caller's Has().
+class Fields {
+public:
+    Fields(std::string_view bytes, uint64_t at) : bytes_(bytes), at_(at) {}
+    bool Has(uint64_t size) const { return at_ <= bytes_.size() && size <= bytes_.size() - at_; }
+    uint64_t Get(size_t offset, size_t width) const {
+        uint64_t value = 0;
+        for (size_t i = width; i-- > 0;) value = value << 8 | static_cast<unsigned char>(bytes_[at_ + offset + i]);
+        return value;
+    }
+    uint16_t U16(size_t offset) const { return static_cast<uint16_t>(Get(offset, 2)); }
+    uint32_t U32(size_t offset) const { return static_cast<uint32_t>(Get(offset, 4)); }
+    uint64_t U64(size_t offset) const { return Get(offset, 8); }
+    std::string_view Slice(size_t offset, size_t size) const { return bytes_.substr(at_ + offset, size); }
+
+private:
+    std::string_view bytes_;
+    uint64_t at_;
+};
+
+// The end record lies in the last 64 KiB and 22 bytes: a comment may follow it.
+uint64_t FindEndRecord(std::string_view bytes) {
+    if (bytes.size() < kEndSize) throw TemplateError{Message::NotZip, {}};
+    const uint64_t lowest = bytes.size() > kEndSize + 0xFFFF ? bytes.size() - kEndSize - 0xFFFF : 0;
+    for (uint64_t at = bytes.size() - kEndSize + 1; at-- > lowest;) {
+        const Fields end(bytes, at);
+        if (end.U32(0) == kEndSignature && at + kEndSize + end.U16(20) == bytes.size()) return at;
+    }
+    throw TemplateError{Message::NotZip, {}};
+}
+
+// Sizes and offsets too big for their fields are in the entry's Zip64 extra field.
+void ReadZip64Extra(std::string_view extra, uint64_t& size, uint64_t& compressedSize, uint64_t& localOffset) {
+    while (extra.size() >= 4) {
+        const Fields header(extra, 0);
+        const uint16_t id = header.U16(0);
+        const size_t length = header.U16(2);
+        if (length > extra.size() - 4) return;
+        if (id == kZip64Extra) {
+            const Fields data(extra.substr(4, length), 0);
+            size_t at = 0;
+            for (uint64_t* field : {&size, &compressedSize, &localOffset}) {
+                if (*field != UINT32_MAX) continue;
+                if (!data.Has(at + 8)) DirectoryDamaged();
+                *field = data.U64(at);
+                at += 8;
+            }
+            return;
+        }
+        extra.remove_prefix(4 + length);
+    }
+}
+
+}  // namespace
+
+bool ZipArchive::LessIgnoringCase::operator()(std::string_view a, std::string_view b) const {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        return lower(x) < lower(y);
+    });
+}
+
+ZipArchive::ZipArchive(std::string_view bytes, uint64_t limit) : bytes_(bytes), limit_(limit) {
+    ReadCentralDirectory();
+}
+
+void ZipArchive::ReadCentralDirectory() {
+    const uint64_t endAt = FindEndRecord(bytes_);
+    const Fields end(bytes_, endAt);
+    uint64_t count = end.U16(10);
+    uint64_t size = end.U32(12);
+    uint64_t offset = end.U32(16);
+    if (count == 0xFFFF || size == UINT32_MAX || offset == UINT32_MAX) {
+        const Fields locator(bytes_, endAt - std::min<uint64_t>(endAt, kEnd64LocatorSize));
+        if (endAt < kEnd64LocatorSize || locator.U32(0) != kEnd64LocatorSignature) DirectoryDamaged();
+        const Fields end64(bytes_, locator.U64(8));
+        if (!end64.Has(kEnd64Size) || end64.U32(0) != kEnd64Signature) DirectoryDamaged();
+        count = end64.U64(32);
+        size = end64.U64(40);
+        offset = end64.U64(48);
+    }
+    if (offset > bytes_.size() || size > bytes_.size() - offset) DirectoryDamaged();
+    const std::string_view directory = bytes_.substr(offset, size);
+    uint64_t at = 0;
+    for (uint64_t i = 0; i < count; ++i) {
+        const Fields header(directory, at);
+        if (!header.Has(kCentralSize) || header.U32(0) != kCentralSignature) DirectoryDamaged();
+        const size_t nameLength = header.U16(28);
+        const size_t extraLength = header.U16(30);
+        const size_t commentLength = header.U16(32);
+        if (!header.Has(kCentralSize + nameLength + extraLength + commentLength)) DirectoryDamaged();
+        Entry entry;
+        entry.name = std::string(header.Slice(kCentralSize, nameLength));
+        entry.flags = header.U16(8);
+        entry.method = header.U16(10);
+        entry.crc = header.U32(16);
+        entry.compressedSize = header.U32(20);
+        entry.size = header.U32(24);
+        entry.localOffset = header.U32(42);
+        ReadZip64Extra(header.Slice(kCentralSize + nameLength, extraLength), entry.size, entry.compressedSize,
+                       entry.localOffset);
+        at += kCentralSize + nameLength + extraLength + commentLength;
+        std::string name = entry.name;
+        entries_.emplace(std::move(name), std::move(entry));
+    }
+}
+
+bool ZipArchive::Contains(std::string_view name) const { return entries_.find(name) != entries_.end(); }
+
+std::string_view ZipArchive::CompressedData(const Entry& entry) const {
+    const Fields local(bytes_, entry.localOffset);
+    if (!local.Has(kLocalSize) || local.U32(0) != kLocalSignature) EntryDamaged(entry.name);
+    const uint64_t start = kLocalSize + local.U16(26) + local.U16(28);
+    if (!local.Has(start + entry.compressedSize)) EntryDamaged(entry.name);
+    return local.Slice(start, entry.compressedSize);
+}
+
+std::string ZipArchive::Read(std::string_view name) {
+    const auto found = entries_.find(name);
+    if (found == entries_.end()) throw TemplateError{Message::MissingPart, {std::string(name)}};
+    const Entry& entry = found->second;
+    if (entry.flags & kEncrypted) throw TemplateError{Message::EncryptedEntry, {entry.name}};
+    if (entry.method != kStored && entry.method != kDeflated) {
+        throw TemplateError{Message::UnsupportedMethod, {entry.name, std::to_string(entry.method)}};
+    }
+    // The claimed size is checked before anything is unpacked, and the data
+    // is never unpacked past it.
+    if (entry.size > limit_ - unpacked_ || entry.size > UINT_MAX) {
+        throw TemplateError{Message::UnpacksTooBig, {std::to_string(limit_ >> 20)}};
+    }
+    unpacked_ += entry.size;
+    const std::string_view data = CompressedData(entry);
+    std::string out;
+    if (entry.method == kStored) {
+        if (data.size() != entry.size) EntryDamaged(entry.name);
+        out = data;
+    } else {
+        out.resize(entry.size);
+        z_stream stream{};
+        if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) throw std::bad_alloc();
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+        stream.avail_in = static_cast<uInt>(std::min<uint64_t>(data.size(), UINT_MAX));
+        stream.next_out = reinterpret_cast<Bytef*>(out.data());
+        stream.avail_out = static_cast<uInt>(out.size());
+        // One byte of room more than claimed would still fit: Z_STREAM_END is
+        // required with the output exactly full.
+        unsigned char spare = 0;
+        int status = inflate(&stream, Z_FINISH);
+        if (status == Z_BUF_ERROR && stream.avail_out == 0) {
+            stream.next_out = &spare;
+            stream.avail_out = 1;
+            status = inflate(&stream, Z_FINISH);
+        }
+        const bool whole = status == Z_STREAM_END && stream.total_out == entry.size;
+        inflateEnd(&stream);
+        if (!whole) EntryDamaged(entry.name);
+    }
+    const uLong crc = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(out.data()),
+                            static_cast<uInt>(out.size()));
+    if (crc != entry.crc) EntryDamaged(entry.name);
+    return out;
+}
+
+}  // namespace quillmark
