@@ -84,7 +84,8 @@ std::optional<Options> ParseArguments(const std::vector<WString>& args, Language
             return std::nullopt;
         }
     }
-    const bool fits = options.HasTemplates() || (!options.kind && options.positional.size() == (options.json ? 2u : 1u));
+    const bool fits =
+        options.HasTemplates() || (!options.kind && options.positional.size() == (options.json ? 2u : 1u));
     if (!fits) {
         err += Say(language, Message::WrongArgumentCount) + "\n";
         return std::nullopt;
@@ -324,8 +325,11 @@ int RunChecker(const std::vector<WString>& args, std::string& out, std::string& 
     }
     try {
         if (options->HasTemplates()) {
-            TemplateCheck check{options->positional[0], options->codePage, options->kind,
-                                {options->positional.begin() + 1, options->positional.end()}, options->json};
+            TemplateCheck check{options->positional[0],
+                                options->codePage,
+                                options->kind,
+                                {options->positional.begin() + 1, options->positional.end()},
+                                options->json};
             return RunTemplateCheck(check, out, language);
         }
         if (!options->json) return Report(options->positional[0], options->codePage, language).Run(out);

@@ -210,7 +210,8 @@ private:
         }
         for (const Occurrence& code : findings.otherKind) {
             Warn(path, code.place,
-                 Say(Message::OtherKindCode, {Quoted(code.text), Quoted(index_->Kinds()[*kind_].kind), KindsOf(code.text)}));
+                 Say(Message::OtherKindCode,
+                     {Quoted(code.text), Quoted(index_->Kinds()[*kind_].kind), KindsOf(code.text)}));
         }
     }
 

@@ -17,8 +17,8 @@ bool IsBlank(WChar c) {
 // Punctuation that can fence a code: ASCII symbols, guillemets and the
 // general punctuation block. Letters and digits never delimit.
 bool IsFence(WChar c) {
-    const bool ascii = (c >= 0x21 && c <= 0x2F) || (c >= 0x3A && c <= 0x40) || (c >= 0x5B && c <= 0x60) ||
-                       (c >= 0x7B && c <= 0x7E);
+    const bool ascii =
+        (c >= 0x21 && c <= 0x2F) || (c >= 0x3A && c <= 0x40) || (c >= 0x5B && c <= 0x60) || (c >= 0x7B && c <= 0x7E);
     return ascii || c == 0xAB || c == 0xBB || (c >= 0x2010 && c <= 0x205E);
 }
 

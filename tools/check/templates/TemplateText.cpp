@@ -254,7 +254,9 @@ std::string ResolveTarget(const std::string& folder, const WString& target) {
 void ReadPart(ZipArchive& zip, const std::string& part, XmlHandler& reader) { ParseXml(zip.Read(part), part, reader); }
 
 // header10 after header9: same stem, shorter name first.
-bool NaturalLess(const std::string& a, const std::string& b) { return a.size() != b.size() ? a.size() < b.size() : a < b; }
+bool NaturalLess(const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
 
 void ReadWord(ZipArchive& zip, std::vector<Paragraph>& out) {
     std::string main;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "common/Text.h"
@@ -17,7 +18,10 @@ struct Place {
     Part part = Part::Body;
     unsigned number = 0;
     size_t paragraph = 0;
-    auto operator<=>(const Place&) const = default;
+    bool operator==(const Place&) const = default;
+    bool operator<(const Place& other) const {
+        return std::tie(part, number, paragraph) < std::tie(other.part, other.number, other.paragraph);
+    }
 };
 
 // A paragraph's text with its runs joined, as the reader sees it: tabs and

@@ -166,7 +166,9 @@ std::string ZipArchive::Read(std::string_view name) {
         if (data.size() != entry.size) EntryDamaged(entry.name);
         out = data;
     } else {
-        out.resize(entry.size);
+        // Deflate never expands more than 1032 to 1: a small entry that claims
+        // a huge size gets no huge buffer.
+        out.resize(std::min<uint64_t>(entry.size, data.size() * 1032 + 1024));
         z_stream stream{};
         if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) throw std::bad_alloc();
         stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
@@ -186,8 +188,8 @@ std::string ZipArchive::Read(std::string_view name) {
         inflateEnd(&stream);
         if (!whole) EntryDamaged(entry.name);
     }
-    const uLong crc = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(out.data()),
-                            static_cast<uInt>(out.size()));
+    const uLong crc =
+        crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(out.data()), static_cast<uInt>(out.size()));
     if (crc != entry.crc) EntryDamaged(entry.name);
     return out;
 }

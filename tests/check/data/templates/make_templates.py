@@ -50,7 +50,7 @@ def main(pipe, output):
     text.insertTextContent(cursor, note, False)
     note.insertString(note.createTextCursor(), "Срок: #Дата#", False)
     text.insertControlCharacter(cursor, PARAGRAPH_BREAK, False)
-    paragraph(text, cursor, "Также #истец# и #Неведомый#")     # 4: wrong case; unknown
+    paragraph(text, cursor, "Также #истец#, #Неведомый# и <#Пени#> & ##")  # 4: wrong case; unknown; markup
 
     table = doc.createInstance("com.sun.star.text.TextTable")  # 5, 6
     table.initialize(1, 2)

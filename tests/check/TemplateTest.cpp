@@ -1,0 +1,272 @@
+// quillmark-check over templates: documents written by LibreOffice, and
+// broken or hostile packages, natively and under Wine.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "catalogue/Platform.h"
+#include "support/TestFiles.h"
+#include "support/ZipWriter.h"
+#include "tools/check/Checker.h"
+#include "tools/check/templates/CodeScan.h"
+#include "tools/check/templates/TemplateError.h"
+#include "tools/check/templates/TemplateText.h"
+#include "tools/check/templates/Zip.h"
+
+namespace quillmark {
+namespace {
+
+using test::MakeZip;
+using test::WordPackage;
+using test::ZipEntry;
+
+WString Data(const char* name) { return FromUtf8(std::string(QM_TEMPLATE_DATA "/") + name); }
+
+struct Result {
+    int code;
+    std::string out, err;
+};
+
+Result Check(std::vector<WString> args, Language language = Language::English) {
+    Result r{};
+    r.code = RunChecker(args, r.out, r.err, language);
+    return r;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+void ExpectLines(const std::string& out, const std::vector<std::string>& expected) {
+    const std::vector<std::string> lines = Lines(out);
+    for (const std::string& line : expected) {
+        EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << "missing: " << line << "\nin:\n" << out;
+    }
+}
+
+const char* const kTemplates[] = {"templates.odt", "templates.docx"};
+
+TEST(Templates, WordAndOpenDocumentReadAlike) {
+    for (const char* name : kTemplates) {
+        SCOPED_TRACE(name);
+        const std::string at = ToUtf8(Data(name));
+        const Result r = Check({QM_W("--kind"), QM_W("простой РАСЧЕТ"), Data("params.ini"), Data(name)});
+        EXPECT_EQ(r.code, kCheckWarnings);
+        ExpectLines(
+            r.out,
+            {
+                "Paragraphs: 10",
+                "Codes used: 6",
+                "  \"#Дата#\": 2 (paragraph 8; footnote 1, paragraph 1)",  // a text box's fallback copy is not counted
+                "  \"#Доля#\": 1 (paragraph 6)",                           // a table's second cell
+                "  \"#Истец#\": 2 (paragraph 1; paragraph 5)",
+                "  \"#НомерДела#\": 1 (header 1, paragraph 1)",
+                "  \"#Ответчик#\": 1 (paragraph 2)",  // split by a bold letter
+                "  \"#Пени#\": 1 (paragraph 4)",      // between escaped < and >
+                at + ":3: warning: unknown code \"#СуммаДолг#\"; did you mean \"#СуммаДолга#\"?",
+                at + ":4: warning: unknown code \"#истец#\"; did you mean \"#Истец#\"?",
+                at + ":4: warning: unknown code \"#Неведомый#\"",
+                at + ":6: warning: code \"#Доля#\" is not a code of \"Простой расчет\": it is listed for \"Раздел "
+                     "имущества\"",
+                "Codes that no template uses:",
+                "  Простой расчет: \"#СуммаДолга#\"",
+                "4 warning(s).",
+            });
+
+        const Result ru = Check({Data("params.ini"), Data(name)}, Language::Russian);
+        EXPECT_EQ(ru.code, kCheckWarnings);
+        ExpectLines(
+            ru.out,
+            {
+                "  \"#НомерДела#\": 1 (верхний колонтитул 1, абзац 1)",
+                at + ":3: предупреждение: неизвестный код \"#СуммаДолг#\"; возможно, имелся в виду \"#СуммаДолга#\"?",
+                "Предупреждений: 3.",
+            });
+        EXPECT_EQ(ru.out.find("\"#Доля#\" не из"), std::string::npos);
+
+        // Each warning's number is the body paragraph that holds the token.
+        const TemplateText text = ReadTemplateText(platform::ReadWholeFile(Data(name)).View());
+        for (const std::string& line : Lines(r.out)) {
+            const size_t quote = line.find(": warning: unknown code \"");
+            if (quote == std::string::npos) continue;
+            const size_t number = std::stoul(line.substr(at.size() + 1));
+            const std::string token = line.substr(quote + 25, line.find('"', quote + 25) - quote - 25);
+            const auto paragraph =
+                std::find_if(text.paragraphs.begin(), text.paragraphs.end(), [&](const Paragraph& p) {
+                    return p.place == Place{Part::Body, 0, number};
+                });
+            ASSERT_NE(paragraph, text.paragraphs.end()) << line;
+            EXPECT_NE(ToUtf8(paragraph->text).find(token), std::string::npos) << line;
+        }
+    }
+}
+
+TEST(Templates, JsonGivesOneObjectPerTemplate) {
+    const Result r = Check({QM_W("--json"), Data("params.ini"), Data("templates.docx"), Data("renamed.docx")});
+    EXPECT_EQ(r.code, kCheckCannotOpen);
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    std::string name;
+    AppendJsonString(name, Data("templates.docx"));
+    EXPECT_EQ(
+        lines[0].find("{\"template\":" + name +
+                      ",\"codes\":[{\"code\":\"#Дата#\",\"count\":2,\"places\":["
+                      "{\"part\":\"body\",\"paragraph\":8},{\"part\":\"footnote\",\"number\":1,\"paragraph\":1}]}"),
+        0u)
+        << lines[0];
+    EXPECT_NE(
+        lines[0].find("{\"token\":\"#СуммаДолг#\",\"part\":\"body\",\"paragraph\":3,\"suggestion\":\"#СуммаДолга#\"}"),
+        std::string::npos);
+    EXPECT_NE(lines[0].find("{\"token\":\"#Неведомый#\",\"part\":\"body\",\"paragraph\":4}"), std::string::npos);
+    EXPECT_NE(lines[1].find("\"error\":\"not a Word or OpenDocument package"), std::string::npos) << lines[1];
+    // One template, told from a section by its extension; a section still lists codes.
+    EXPECT_EQ(Check({QM_W("--json"), Data("params.ini"), Data("templates.odt")}).code, kCheckWarnings);
+    EXPECT_EQ(Check({QM_W("--json"), Data("params.ini"), QM_W("Раздел имущества")}).out, "[\"#Доля#\",\"#Истец#\"]\n");
+    EXPECT_EQ(Check({QM_W("--kind"), QM_W("Нет такого"), Data("params.ini"), Data("templates.odt")}).code, kCheckUsage);
+}
+
+TEST(Templates, BrokenFilesAreErrorsAndTheOthersAreStillChecked) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"templates.doc", "a binary Word document (.doc) or an encrypted document, not a package"},
+        {"renamed.docx", "not a Word or OpenDocument package: it has no zip directory"},
+        {"truncated.docx", "not a Word or OpenDocument package: it has no zip directory"},
+        {"bomb.docx", "the package unpacks to more than 256 MB: refused"},
+        {"entities.docx", "the package's part word/document.xml declares a DTD: refused"},
+        {"missing.docx", ""},
+    };
+    std::vector<WString> args = {Data("params.ini")};
+    for (const auto& [name, message] : cases) args.push_back(Data(name));
+    args.push_back(Data("templates.odt"));
+    const Result r = Check(args);
+    EXPECT_EQ(r.code, kCheckCannotOpen);
+    for (const auto& [name, message] : cases) {
+        EXPECT_NE(r.out.find(ToUtf8(Data(name)) + ": error: " + message), std::string::npos) << name << "\n" << r.out;
+    }
+    EXPECT_NE(r.out.find("Template: " + ToUtf8(platform::FullPath(Data("templates.odt")))), std::string::npos);
+    EXPECT_NE(r.out.find("3 warning(s). 6 error(s).\n"), std::string::npos) << r.out;
+}
+
+const char kWordNs[] = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";
+
+std::string Document(const std::string& paragraphs) {
+    return std::string("<w:document ") + kWordNs + "><w:body>" + paragraphs + "</w:body></w:document>";
+}
+
+std::vector<ZipEntry> With(std::vector<ZipEntry> entries, const std::function<void(ZipEntry&)>& change) {
+    change(entries.back());
+    return entries;
+}
+
+TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
+    const std::string text = Document("<w:p><w:r><w:t>" + std::string(20000, 'x') + "</w:t></w:r></w:p>");
+    const std::string spreadsheet = "application/vnd.oasis.opendocument.spreadsheet";
+    const std::string laughs = "<!DOCTYPE d [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">]>";
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::optional<Message> error;
+    } cases[] = {
+        {"empty file", "", Message::NotZip},
+        {"claims less than it holds", MakeZip(With(WordPackage(text), [](ZipEntry& e) { e.claimedSize = 100; })),
+         Message::ZipEntryDamaged},
+        {"claims more than it holds", MakeZip(With(WordPackage(text), [](ZipEntry& e) { e.claimedSize = 30000; })),
+         Message::ZipEntryDamaged},
+        {"wrong checksum", MakeZip(With(WordPackage(text), [](ZipEntry& e) { e.claimedCrc = 1; })),
+         Message::ZipEntryDamaged},
+        {"encrypted entry", MakeZip(With(WordPackage(text), [](ZipEntry& e) { e.flags = 1; })),
+         Message::EncryptedEntry},
+        {"bzip2 entry", MakeZip(With(WordPackage(text), [](ZipEntry& e) { e.method = 12; })),
+         Message::UnsupportedMethod},
+        {"directory claims more entries", MakeZip(WordPackage(text), 3), Message::ZipDirectoryDamaged},
+        {"main part missing", MakeZip({WordPackage(text)[0], WordPackage(text)[1]}), Message::MissingPart},
+        {"entity expansion", MakeZip(WordPackage(laughs + Document("<w:p><w:r><w:t>&b;</w:t></w:r></w:p>"))),
+         Message::XmlDoctype},
+        {"external entity",
+         MakeZip(WordPackage("<!DOCTYPE d [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>" + Document("&x;"))),
+         Message::XmlDoctype},
+        {"malformed XML", MakeZip(WordPackage(Document("<w:p>"))), Message::BadXml},
+        {"a spreadsheet", MakeZip({{"mimetype", spreadsheet}, {"content.xml", "<x/>"}}), Message::NotTextPackage},
+        {"not WordprocessingML", MakeZip(WordPackage("<workbook/>")), Message::NotTextPackage},
+        {"a name longer than any path", MakeZip([&] {
+             auto entries = WordPackage(text);
+             entries.insert(entries.begin(), ZipEntry{std::string(65535, 'n'), "x"});
+             return entries;
+         }()),
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            const TemplateText read = ReadTemplateText(c.bytes);
+            EXPECT_FALSE(c.error.has_value());
+            EXPECT_EQ(read.paragraphs.size(), 1u);
+        } catch (const TemplateError& e) {
+            ASSERT_TRUE(c.error.has_value()) << Say(Language::English, e.message, e.arguments);
+            EXPECT_EQ(e.message, *c.error) << Say(Language::English, e.message, e.arguments);
+        }
+    }
+
+    // Everything read from one package counts against one limit.
+    const std::string half(700 << 10, ' ');
+    const std::string bytes = MakeZip({{"a", half, true}, {"b", half, true}});
+    ZipArchive zip(bytes, 1 << 20);
+    EXPECT_EQ(zip.Read("A"), half);  // part names ignore case
+    try {
+        zip.Read("b");
+        ADD_FAILURE() << "the second part went past the limit";
+    } catch (const TemplateError& e) {
+        EXPECT_EQ(e.message, Message::UnpacksTooBig);
+    }
+}
+
+TEST(Templates, EntitiesExpandAndRunsJoin) {
+    const std::string document = Document(
+        "<w:p><w:r><w:t>&#35;Ист&#1077;</w:t></w:r><w:del><w:r><w:delText>#Удалено#</w:delText></w:r></w:del>"
+        "<w:r><w:instrText>PAGE</w:instrText><w:t xml:space=\"preserve\">ц&#x23; &amp; &lt;</w:t><w:tab/></w:r></w:p>");
+    const TemplateText read = ReadTemplateText(MakeZip(WordPackage(document)));
+    ASSERT_EQ(read.paragraphs.size(), 1u);
+    EXPECT_EQ(read.paragraphs[0].text, QM_W("#Истец# & <\t"));
+}
+
+TEST(CodeScan, FindsCodesAndWhatLooksLikeThem) {
+    const struct {
+        std::vector<WString> codes;
+        WString text;
+        std::vector<WString> found;  // "+" a code, "?" a lookalike
+    } cases[] = {
+        {{QM_W("#A#"), QM_W("#B C#")},
+         QM_W("x #A# #B C# #D# ## # E# #F"),
+         {QM_W("+#A#"), QM_W("+#B C#"), QM_W("?#D#")}},
+        {{QM_W("#A#"), QM_W("#A#B#")}, QM_W("#A#B#"), {QM_W("+#A#B#")}},
+        {{QM_W("{A}"), QM_W("{BB}")}, QM_W("{A}{C}}{"), {QM_W("+{A}"), QM_W("?{C}")}},
+        {{QM_W("CODE1"), QM_W("CODE22")}, QM_W("CODE22 CODE1x #X#"), {QM_W("+CODE22"), QM_W("+CODE1")}},
+        {{QM_W("ABA"), QM_W("ACA")}, QM_W("ABA AXA"), {QM_W("+ABA")}},  // letters never fence
+        {{}, QM_W("#A#"), {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.text));
+        const CodeIndex index({{QM_W("K"), c.codes}});
+        std::vector<WString> found;
+        for (const Found& f : index.Scan(c.text)) found.push_back((f.known ? QM_W("+") : QM_W("?")) + f.text);
+        EXPECT_EQ(found, c.found);
+    }
+
+    const CodeIndex index({{QM_W("K"), {QM_W("#Истец#"), QM_W("#СуммаДолга#"), QM_W("#Пени#"), QM_W("#Дата#")}}});
+    const std::pair<WString, WString> nearest[] = {
+        {QM_W("#СуммаДолг#"), QM_W("#СуммаДолга#")},
+        {QM_W("#ИСТЕЦ#"), QM_W("#Истец#")},
+        {QM_W("#Пеня#"), QM_W("#Пени#")},
+        {QM_W("#Неведомый#"), QM_W("")},
+        {QM_W("#СумДолга#"), QM_W("#СуммаДолга#")},
+        {QM_W("#Пнеи#"), QM_W("")},
+    };
+    for (const auto& [token, code] : nearest) {
+        EXPECT_EQ(index.Nearest(token).value_or(WString()), code) << ToUtf8(token);
+    }
+}
+
+}  // namespace
+}  // namespace quillmark
