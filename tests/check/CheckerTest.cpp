@@ -71,6 +71,7 @@ TEST_F(CheckerTest, UsageErrors) {
              {},
              {QM_W("--json"), QM_W("file")},
              {QM_W("a"), QM_W("b")},
+             {QM_W("--kind"), QM_W("Подсчет дней"), QM_W("a")},
              {QM_W("--bogus"), QM_W("file")},
              {QM_W("--codepage"), QM_W("1250"), QM_W("file")},
              {QM_W("--codepage"), QM_W("12x"), QM_W("file")},

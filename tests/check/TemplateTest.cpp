@@ -2,6 +2,7 @@
 // broken or hostile packages, natively and under Wine.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "catalogue/Platform.h"
@@ -137,16 +138,23 @@ TEST(Templates, BrokenFilesAreErrorsAndTheOthersAreStillChecked) {
         {"entities.docx", "the package's part word/document.xml declares a DTD: refused"},
         {"missing.docx", ""},
     };
+    // A sparse file: nothing so big is ever read into memory.
+    const test::TempDir dir;
+    const auto huge = dir.Write("huge.docx", "PK");
+    std::filesystem::resize_file(huge, uintmax_t{1100} << 20);
+
     std::vector<WString> args = {Data("params.ini")};
     for (const auto& [name, message] : cases) args.push_back(Data(name));
+    args.push_back(test::ToWString(huge));
     args.push_back(Data("templates.odt"));
     const Result r = Check(args);
     EXPECT_EQ(r.code, kCheckCannotOpen);
     for (const auto& [name, message] : cases) {
         EXPECT_NE(r.out.find(ToUtf8(Data(name)) + ": error: " + message), std::string::npos) << name << "\n" << r.out;
     }
+    EXPECT_NE(r.out.find("huge.docx: error: the file is larger than 1024 MB: refused\n"), std::string::npos);
     EXPECT_NE(r.out.find("Template: " + ToUtf8(platform::FullPath(Data("templates.odt")))), std::string::npos);
-    EXPECT_NE(r.out.find("3 warning(s). 6 error(s).\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("3 warning(s). 7 error(s).\n"), std::string::npos) << r.out;
 }
 
 const char kWordNs[] = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";

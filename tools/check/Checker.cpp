@@ -1,5 +1,6 @@
 #include "tools/check/Checker.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <map>
@@ -25,11 +26,10 @@ struct Options {
     std::optional<WString> kind;
     std::vector<WString> positional;
 
-    // Everything after the catalogue is a template; with --json a single one
-    // is told from a section by its extension.
+    // Templates follow the catalogue, told from a section (and from a slip)
+    // by their extensions; then every argument after it is a template.
     bool HasTemplates() const {
-        if (positional.size() > 2 || (positional.size() == 2 && !json)) return true;
-        return positional.size() == 2 && IsTemplatePath(positional[1]);
+        return positional.size() >= 2 && std::any_of(positional.begin() + 1, positional.end(), IsTemplatePath);
     }
 };
 

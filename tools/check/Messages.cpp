@@ -115,6 +115,7 @@ constexpr Texts kTexts[] = {
     {"code {1} is not a code of {2}: it is listed for {3}", "код {1} не из вида расчета {2}: он есть в {3}"},
     {"Codes that no template uses:", "Коды, которых нет ни в одном шаблоне:"},
     {"{1} error(s).", "Ошибок: {1}."},
+    {"the file is larger than {1} MB: refused", "файл больше {1} МБ: отказано"},
 };
 static_assert(std::size(kTexts) == static_cast<size_t>(Message::Count), "one text per message");
 

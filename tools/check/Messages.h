@@ -74,6 +74,7 @@ enum class Message {
     OtherKindCode,
     UnusedHeading,
     ErrorCount,
+    FileTooBig,
     Count
 };
 

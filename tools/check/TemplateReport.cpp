@@ -1,5 +1,6 @@
 #include "tools/check/TemplateReport.h"
 
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -12,6 +13,7 @@
 #include "tools/check/templates/CodeScan.h"
 #include "tools/check/templates/TemplateError.h"
 #include "tools/check/templates/TemplateText.h"
+#include "tools/check/templates/Zip.h"
 
 namespace quillmark {
 
@@ -95,6 +97,14 @@ private:
     }
 
     void CheckTemplate(const WString& path) {
+        // Read whole, so never a file bigger than anything it may unpack to.
+        constexpr uintmax_t kLargest = ZipArchive::kDefaultLimit * 4;
+        std::error_code ignored;
+        if (const uintmax_t size = std::filesystem::file_size(std::filesystem::path(path), ignored);
+            !ignored && size > kLargest) {
+            Error(path, Say(Message::FileTooBig, {std::to_string(kLargest >> 20)}));
+            return;
+        }
         TemplateText text;
         try {
             const FileBytes file = platform::ReadWholeFile(path);
@@ -316,8 +326,9 @@ bool IsTemplatePath(WStringView path) {
     const size_t dot = path.find_last_of('.');
     if (dot == WStringView::npos) return false;
     const WString extension = Upper(path.substr(dot));
-    for (const WStringView known :
-         {QM_W(".DOCX"), QM_W(".DOTX"), QM_W(".DOCM"), QM_W(".DOTM"), QM_W(".ODT"), QM_W(".OTT")}) {
+    // Binary Word files too, so that they are told why they cannot be read.
+    for (const WStringView known : {QM_W(".DOCX"), QM_W(".DOTX"), QM_W(".DOCM"), QM_W(".DOTM"), QM_W(".ODT"),
+                                    QM_W(".OTT"), QM_W(".DOC"), QM_W(".DOT")}) {
         if (extension == known) return true;
     }
     return false;

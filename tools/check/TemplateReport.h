@@ -19,7 +19,7 @@ struct TemplateCheck {
     bool json = false;
 };
 
-// Whether an argument names a template, by its extension.
+// Whether an argument names a template (or a binary Word file), by its extension.
 bool IsTemplatePath(WStringView path);
 
 // The kind of calculation that a name means, if any.
