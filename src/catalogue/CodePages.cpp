@@ -79,13 +79,11 @@ Buffer<WChar> DecodeLegacy(std::string_view bytes, unsigned codePage) {
     }
     const HighHalf* high = HighHalfOf(codePage);
     if (high == nullptr) high = &kCp1251;
-    std::array<WChar, 256> table{};
-    for (unsigned b = 0; b < 256; ++b) table[b] = static_cast<WChar>(b < 0x80 ? b : (*high)[b - 0x80]);
-
+    // Called for every name a lookup lists, so no table is built per call.
     Buffer<WChar> text(bytes.size());
     const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
     WChar* out = text.Data();
-    for (size_t i = 0; i < bytes.size(); ++i) out[i] = table[in[i]];
+    for (size_t i = 0; i < bytes.size(); ++i) out[i] = static_cast<WChar>(in[i] < 0x80 ? in[i] : (*high)[in[i] - 0x80]);
     return text;
 }
 

@@ -1,16 +1,38 @@
 #include "catalogue/TextRules.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quillmark {
 
 namespace {
 
-// Eight bytes at a time, as four UTF-16 units or eight single bytes: files
-// are long and the units sought are rare. Finds the first unit below limit.
+// Sixteen bytes at a time (eight bytes without SSE2), as UTF-16 units or
+// single bytes: files are long and the units sought are rare. Finds the first
+// unit below limit, which is at least 1.
 template <class C>
 size_t FindBelowIn(std::basic_string_view<C> text, size_t pos, unsigned limit) {
+#if defined(__SSE2__)
+    constexpr size_t kPerBlock = 16 / sizeof(C);
+    const bool bytes = sizeof(C) == 1;
+    // A unit is below limit when taking limit - 1 from it, saturating, leaves 0.
+    const __m128i floor = bytes ? _mm_set1_epi8(static_cast<char>(limit - 1))
+                                : _mm_set1_epi16(static_cast<short>(limit - 1));
+    const __m128i zero = _mm_setzero_si128();
+    while (pos + kPerBlock <= text.size()) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
+        const __m128i left = bytes ? _mm_subs_epu8(units, floor) : _mm_subs_epu16(units, floor);
+        const auto below = static_cast<unsigned>(
+            _mm_movemask_epi8(bytes ? _mm_cmpeq_epi8(left, zero) : _mm_cmpeq_epi16(left, zero)));
+        if (below != 0) return pos + static_cast<size_t>(std::countr_zero(below)) / sizeof(C);
+        pos += kPerBlock;
+    }
+#else
     constexpr size_t kPerWord = 8 / sizeof(C);
     constexpr uint64_t kOnes = sizeof(C) == 1 ? 0x0101010101010101ull : 0x0001000100010001ull;
     constexpr uint64_t kHighs = sizeof(C) == 1 ? 0x8080808080808080ull : 0x8000800080008000ull;
@@ -20,6 +42,7 @@ size_t FindBelowIn(std::basic_string_view<C> text, size_t pos, unsigned limit) {
         if (((word - kOnes * limit) & ~word & kHighs) != 0) break;
         pos += kPerWord;
     }
+#endif
     while (pos < text.size() && static_cast<std::make_unsigned_t<C>>(text[pos]) >= limit) ++pos;
     return pos;
 }

@@ -69,6 +69,20 @@ TEST(DecodeUtf8Strict, RejectsEveryMalformedSequence) {
     }
     EXPECT_EQ(FindMalformedUtf8("0123456789\xC0\x80").value(), 10u);
     EXPECT_FALSE(FindMalformedUtf8("ok \xD0\x9F").has_value());
+
+    // At every offset across the sixteen-byte blocks: found exactly where it
+    // starts, and a letter straddling two blocks is whole.
+    for (size_t at = 0; at < 48; ++at) {
+        std::string before;
+        while (before.size() + 2 <= at) before += "\xD0\x9F";
+        before.resize(at, 'a');
+        const std::string after(40, 'a');
+        EXPECT_FALSE(FindMalformedUtf8(before + "\xD1\x80" + after).has_value()) << at;
+        for (const std::string& bad : {std::string("\xC0\x80"), std::string("\x80"), "\xD0" + after,
+                                       std::string("\xE2\x82"), std::string("\xD0\xD0\x9F")}) {
+            EXPECT_EQ(FindMalformedUtf8(before + bad + after), at) << at << testing::PrintToString(bad);
+        }
+    }
 }
 
 TEST(DecodeCatalogueText, MalformedUtf8AfterTheMarkGivesNoText) {
