@@ -98,23 +98,31 @@ void TTemplateCatalogue::ParseWhole(std::basic_string_view<C> text) {
 }
 
 WString TTemplateCatalogue::Span(uint32_t begin, uint32_t end) const {
+    WString text;
+    SpanInto(begin, end, text);
+    return text;
+}
+
+void TTemplateCatalogue::SpanInto(uint32_t begin, uint32_t end, WString& out) const {
     switch (storage_) {
         case Storage::Text:
-            return WString(text_.View().substr(begin, end - begin));
+            out.assign(text_.View().substr(begin, end - begin));
+            return;
         case Storage::Utf16Units:
-            return WString(file_.Units() + 1 + begin, end - begin);
+            out.assign(file_.Units() + 1 + begin, end - begin);
+            return;
         case Storage::Utf8Bytes: {
             // The UTF-8 was checked whole at load, so a part of it between ASCII characters decodes.
             const std::string_view bytes = file_.View().substr(textBegin_ + begin, end - begin);
-            WString text(bytes.size(), WChar());
-            text.resize(platform::DecodeValidUtf8(bytes, text.data()));
-            return text;
+            out.resize(bytes.size());
+            out.resize(platform::DecodeValidUtf8(bytes, out.data()));
+            return;
         }
         case Storage::AnsiBytes:
             break;
     }
     const Buffer<WChar> text = platform::DecodeAnsi(file_.View().substr(textBegin_ + begin, end - begin), codePage_);
-    return WString(text.View());
+    out.assign(text.View());
 }
 
 template <class C>
@@ -194,8 +202,17 @@ void TTemplateCatalogue::ReadSection(WStringView section, ISectionTarget& target
     platform::UpperCaseInPlace(upper);
     const auto found = index_.find(upper);
     if (found == index_.end()) return;
-    const size_t s = found->second;
-    for (size_t line = 0; line < sections_[s].lineCount; ++line) target.Add(KeyName(s, line));
+    // One name's storage serves them all: a big section costs no allocation a line.
+    WString name;
+    const Section& s = sections_[found->second];
+    for (const KeyLine* key = lines_.data() + s.firstLine; key != lines_.data() + s.firstLine + s.lineCount; ++key) {
+        if (key->valueBegin == kNoEquals) {
+            name.clear();
+        } else {
+            SpanInto(key->begin, key->nameEnd, name);
+        }
+        target.Add(name);
+    }
 }
 
 }  // namespace quillmark

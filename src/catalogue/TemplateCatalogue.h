@@ -70,6 +70,8 @@ private:
     void Parse(std::basic_string_view<C> text);
     // The text of a span, decoded.
     WString Span(uint32_t begin, uint32_t end) const;
+    // The same into a string that keeps its storage from one name to the next.
+    void SpanInto(uint32_t begin, uint32_t end, WString& out) const;
     void BuildIndex();
 
     Storage storage_ = Storage::Text;

@@ -18,7 +18,7 @@ WString UpperCase(WString text) {
     return text;
 }
 
-WString ToWString(const QString& text) { return WString(reinterpret_cast<const WChar*>(text.utf16()), text.size()); }
+WString ToWString(QStringView text) { return WString(reinterpret_cast<const WChar*>(text.utf16()), text.size()); }
 
 // Draws the lines with their check boxes but leaves the ticking to the list,
 // which ticks at the press rather than at the release.
@@ -33,18 +33,17 @@ public:
 }  // namespace
 
 int TCheckListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(lines_.size());
+    return parent.isValid() ? 0 : static_cast<int>(codes_.Count());
 }
 
 QVariant TCheckListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
-    const Line& line = lines_[static_cast<size_t>(index.row())];
     switch (role) {
         case Qt::DisplayRole:
         case Qt::AccessibleTextRole:
-            return line.code;
+            return Code(index.row()).toString();
         case Qt::CheckStateRole:
-            return line.checked ? Qt::Checked : Qt::Unchecked;
+            return Checked(index.row()) ? Qt::Checked : Qt::Unchecked;
         default:
             return {};
     }
@@ -54,24 +53,24 @@ Qt::ItemFlags TCheckListModel::flags(const QModelIndex&) const {
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemNeverHasChildren;
 }
 
-void TCheckListModel::Reset(std::vector<QString> codes) {
+void TCheckListModel::Reset(TCodeList codes) {
     beginResetModel();
-    lines_.clear();
-    lines_.reserve(codes.size());
-    for (QString& code : codes) lines_.push_back({std::move(code), false});
+    codes_ = std::move(codes);
+    checked_.assign(static_cast<size_t>(codes_.Count()), 0);
     endResetModel();
 }
 
-void TCheckListModel::Append(QString code) {
+void TCheckListModel::Append(QStringView code) {
     const int row = rowCount();
     beginInsertRows({}, row, row);
-    lines_.push_back({std::move(code), false});
+    codes_.Add(code);
+    checked_.push_back(0);
     endInsertRows();
 }
 
 void TCheckListModel::Toggle(int row) {
-    Line& line = lines_[static_cast<size_t>(row)];
-    line.checked = !line.checked;
+    char& checked = checked_[static_cast<size_t>(row)];
+    checked = !checked;
     const QModelIndex changed = index(row);
     emit dataChanged(changed, changed, {Qt::CheckStateRole});
 }
@@ -106,7 +105,7 @@ void TCheckListBox::Toggle(int index) {
 void TCheckListBox::BeginUpdate() {
     updating_ = true;
     cleared_ = false;
-    pending_.clear();
+    pending_ = {};
 }
 
 void TCheckListBox::EndUpdate() {
@@ -115,7 +114,7 @@ void TCheckListBox::EndUpdate() {
     if (!updating_) return;
     updating_ = false;
     if (!cleared_) {
-        for (QString& code : pending_) model_.Append(std::move(code));
+        for (qsizetype i = 0; i < pending_.Count(); ++i) model_.Append(pending_.At(i));
     } else {
         model_.Reset(std::move(pending_));
         setCurrentIndex(QModelIndex());
@@ -124,18 +123,18 @@ void TCheckListBox::EndUpdate() {
 }
 
 void TCheckListBox::Clear() {
-    pending_.clear();
+    pending_ = {};
     cleared_ = true;
     if (!updating_) model_.Reset({});
 }
 
 void TCheckListBox::Add(const WString& item) {
-    QString code(reinterpret_cast<const QChar*>(item.data()), static_cast<qsizetype>(item.size()));
+    const QStringView code(reinterpret_cast<const QChar*>(item.data()), static_cast<qsizetype>(item.size()));
     if (updating_) {
-        pending_.push_back(std::move(code));
+        pending_.Add(code);
         return;
     }
-    model_.Append(std::move(code));
+    model_.Append(code);
 }
 
 bool TCheckListBox::InCheckArea(const QModelIndex& index, QPoint at) const {
@@ -184,7 +183,7 @@ void TCheckListBox::FindPrefix(const WString& prefix) {
     // From the top, without regard to case, by the catalogue's own upper-casing.
     const WString wanted = UpperCase(prefix);
     for (int i = 0; i < Count(); ++i) {
-        const WString text = ToWString(Text(i));
+        const WString text = ToWString(model_.Code(i));
         if (text.size() >= wanted.size() && UpperCase(text.substr(0, wanted.size())) == wanted) {
             SetItemIndex(i);
             return;

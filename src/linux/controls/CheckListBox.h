@@ -14,6 +14,25 @@
 
 namespace quillmark {
 
+// Codes one after another in one string: a big section is listed with a
+// handful of allocations rather than one a code.
+class TCodeList {
+public:
+    void Add(QStringView code) {
+        text_.append(code);
+        ends_.push_back(text_.size());
+    }
+    qsizetype Count() const { return static_cast<qsizetype>(ends_.size()); }
+    QStringView At(qsizetype index) const {
+        const qsizetype begin = index == 0 ? 0 : ends_[static_cast<size_t>(index - 1)];
+        return QStringView(text_).mid(begin, ends_[static_cast<size_t>(index)] - begin);
+    }
+
+private:
+    QString text_;
+    std::vector<qsizetype> ends_;
+};
+
 class TCheckListModel final : public QAbstractListModel {
 public:
     using QAbstractListModel::QAbstractListModel;
@@ -22,18 +41,15 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    void Reset(std::vector<QString> codes);
-    void Append(QString code);
-    const QString& Code(int row) const { return lines_[static_cast<size_t>(row)].code; }
-    bool Checked(int row) const { return lines_[static_cast<size_t>(row)].checked; }
+    void Reset(TCodeList codes);
+    void Append(QStringView code);
+    QStringView Code(int row) const { return codes_.At(row); }
+    bool Checked(int row) const { return checked_[static_cast<size_t>(row)] != 0; }
     void Toggle(int row);
 
 private:
-    struct Line {
-        QString code;
-        bool checked;
-    };
-    std::vector<Line> lines_;
+    TCodeList codes_;
+    std::vector<char> checked_;
 };
 
 class TCheckListBox final : public QListView, public ISectionTarget {
@@ -41,7 +57,7 @@ public:
     explicit TCheckListBox(QWidget* parent);
 
     int Count() const { return model_.rowCount(); }
-    QString Text(int index) const { return model_.Code(index); }
+    QString Text(int index) const { return model_.Code(index).toString(); }
     bool Checked(int index) const { return model_.Checked(index); }
     // The current line, -1 for none.
     int ItemIndex() const;
@@ -70,7 +86,7 @@ private:
     uint32_t Now() const { return static_cast<uint32_t>(clock_.elapsed()); }
 
     TCheckListModel model_;
-    std::vector<QString> pending_;
+    TCodeList pending_;
     bool updating_ = false;
     bool cleared_ = false;    // within an update
     bool pressSeen_ = false;  // a press with no release yet
