@@ -21,14 +21,14 @@ size_t FindBelowIn(std::basic_string_view<C> text, size_t pos, unsigned limit) {
     constexpr size_t kPerBlock = 16 / sizeof(C);
     const bool bytes = sizeof(C) == 1;
     // A unit is below limit when taking limit - 1 from it, saturating, leaves 0.
-    const __m128i floor = bytes ? _mm_set1_epi8(static_cast<char>(limit - 1))
-                                : _mm_set1_epi16(static_cast<short>(limit - 1));
+    const __m128i floor =
+        bytes ? _mm_set1_epi8(static_cast<char>(limit - 1)) : _mm_set1_epi16(static_cast<short>(limit - 1));
     const __m128i zero = _mm_setzero_si128();
     while (pos + kPerBlock <= text.size()) {
         const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
         const __m128i left = bytes ? _mm_subs_epu8(units, floor) : _mm_subs_epu16(units, floor);
-        const auto below = static_cast<unsigned>(
-            _mm_movemask_epi8(bytes ? _mm_cmpeq_epi8(left, zero) : _mm_cmpeq_epi16(left, zero)));
+        const auto below =
+            static_cast<unsigned>(_mm_movemask_epi8(bytes ? _mm_cmpeq_epi8(left, zero) : _mm_cmpeq_epi16(left, zero)));
         if (below != 0) return pos + static_cast<size_t>(std::countr_zero(below)) / sizeof(C);
         pos += kPerBlock;
     }
