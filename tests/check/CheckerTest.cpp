@@ -6,6 +6,7 @@
 #include <map>
 
 #include "catalogue/Platform.h"
+#include "check/CheckerRun.h"
 #include "support/TestFiles.h"
 
 #ifdef _WIN32
@@ -22,16 +23,8 @@ namespace {
 using test::TempDir;
 using test::ToWString;
 
-struct Result {
-    int code;
-    std::string out, err;
-};
-
-Result Check(std::vector<WString> args, Language language = Language::English) {
-    Result r{};
-    r.code = RunChecker(args, r.out, r.err, language);
-    return r;
-}
+using Result = test::CheckResult;
+using test::Check;
 
 const char kBom[] = "\xEF\xBB\xBF";
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "catalogue/Platform.h"
+#include "check/CheckerRun.h"
 #include "support/TestFiles.h"
 #include "support/ZipWriter.h"
 #include "tools/check/Checker.h"
@@ -23,16 +24,8 @@ using test::ZipEntry;
 
 WString Data(const char* name) { return FromUtf8(std::string(QM_TEMPLATE_DATA "/") + name); }
 
-struct Result {
-    int code;
-    std::string out, err;
-};
-
-Result Check(std::vector<WString> args, Language language = Language::English) {
-    Result r{};
-    r.code = RunChecker(args, r.out, r.err, language);
-    return r;
-}
+using Result = test::CheckResult;
+using test::Check;
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;

@@ -43,7 +43,26 @@ std::optional<unsigned> ParseCodePage(const WString& text) {
     return value;
 }
 
+// For "--name value" and "--name=value": nothing when args[i] is another
+// argument, an empty value when the value is missing. Moves i past a value
+// given apart.
+std::optional<std::optional<WString>> OptionValue(const std::vector<WString>& args, size_t& i, WStringView name) {
+    const WString& arg = args[i];
+    if (arg == name) {
+        if (i + 1 >= args.size()) return std::optional<WString>();
+        return args[++i];
+    }
+    if (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=') {
+        return arg.substr(name.size() + 1);
+    }
+    return std::nullopt;
+}
+
 std::optional<Options> ParseArguments(const std::vector<WString>& args, Language language, std::string& err) {
+    const auto fail = [&](Message message, std::string argument = {}) -> std::optional<Options> {
+        err += Say(language, message, {std::move(argument)}) + "\n";
+        return std::nullopt;
+    };
     Options options;
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -54,42 +73,22 @@ std::optional<Options> ParseArguments(const std::vector<WString>& args, Language
             optionsEnded = true;
         } else if (arg == QM_W("--json")) {
             options.json = true;
-        } else if (arg == QM_W("--kind") || arg.starts_with(QM_W("--kind="))) {
-            const bool inline_ = arg.size() > 6;
-            if (!inline_ && i + 1 >= args.size()) {
-                err += Say(language, Message::KindNeedsValue) + "\n";
-                return std::nullopt;
-            }
-            const WString value = inline_ ? arg.substr(7) : args[++i];
-            options.kind = FindKind(value);
-            if (!options.kind) {
-                err += Say(language, Message::NotAKind, {ToUtf8(value)}) + "\n";
-                return std::nullopt;
-            }
-        } else if (arg == QM_W("--codepage") || arg.starts_with(QM_W("--codepage="))) {
-            const bool inline_ = arg.size() > 10;
-            if (!inline_ && i + 1 >= args.size()) {
-                err += Say(language, Message::NeedsValue) + "\n";
-                return std::nullopt;
-            }
-            const WString value = inline_ ? arg.substr(11) : args[++i];
-            const auto codePage = ParseCodePage(value);
-            if (!codePage) {
-                err += Say(language, Message::UnsupportedCodePage, {ToUtf8(value)}) + "\n";
-                return std::nullopt;
-            }
+        } else if (const auto value = OptionValue(args, i, QM_W("--kind"))) {
+            if (!*value) return fail(Message::KindNeedsValue);
+            options.kind = FindKind(**value);
+            if (!options.kind) return fail(Message::NotAKind, ToUtf8(**value));
+        } else if (const auto value = OptionValue(args, i, QM_W("--codepage"))) {
+            if (!*value) return fail(Message::NeedsValue);
+            const auto codePage = ParseCodePage(**value);
+            if (!codePage) return fail(Message::UnsupportedCodePage, ToUtf8(**value));
             options.codePage = *codePage;
         } else {
-            err += Say(language, Message::UnknownOption, {ToUtf8(arg)}) + "\n";
-            return std::nullopt;
+            return fail(Message::UnknownOption, ToUtf8(arg));
         }
     }
     const bool fits =
         options.HasTemplates() || (!options.kind && options.positional.size() == (options.json ? 2u : 1u));
-    if (!fits) {
-        err += Say(language, Message::WrongArgumentCount) + "\n";
-        return std::nullopt;
-    }
+    if (!fits) return fail(Message::WrongArgumentCount);
 #ifdef _WIN32
     options.codePage = 0;  // the program itself always uses the ANSI code page
 #endif

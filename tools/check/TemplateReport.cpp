@@ -250,33 +250,38 @@ private:
             }
             object += "]}";
         }
-        object += "],\"unknown\":[";
-        for (size_t i = 0; i < findings.unknown.size(); ++i) {
-            const Occurrence& token = findings.unknown[i];
-            object += i ? ",{\"token\":" : "{\"token\":";
-            AppendJsonString(object, token.text);
-            object += ",";
-            AppendPlace(object, token.place);
+        object += "],\"unknown\":";
+        AppendOccurrences(object, "token", findings.unknown, [&](const Occurrence& token) {
             if (const auto nearest = index_->Nearest(token.text)) {
                 object += ",\"suggestion\":";
                 AppendJsonString(object, *nearest);
             }
-            object += "}";
-            ++warnings_;
-        }
-        object += "],\"otherKind\":[";
-        for (size_t i = 0; i < findings.otherKind.size(); ++i) {
-            const Occurrence& code = findings.otherKind[i];
-            object += i ? ",{\"code\":" : "{\"code\":";
-            AppendJsonString(object, code.text);
-            object += ",";
-            AppendPlace(object, code.place);
+        });
+        object += ",\"otherKind\":";
+        AppendOccurrences(object, "code", findings.otherKind, [&](const Occurrence& code) {
             std::vector<WString> kinds;
             for (const size_t k : index_->KindsOf(code.text)) kinds.push_back(index_->Kinds()[k].kind);
-            object += ",\"kinds\":" + JsonStringArray(kinds) + "}";
-            ++warnings_;
+            object += ",\"kinds\":" + JsonStringArray(kinds);
+        });
+        warnings_ += findings.unknown.size() + findings.otherKind.size();
+        lines_.push_back(object + "}");
+    }
+
+    // [{"KEY":text,"part":...,"paragraph":...,<what more adds>},...]
+    template <class More>
+    static void AppendOccurrences(std::string& out, const char* key, const std::vector<Occurrence>& list, More more) {
+        out += '[';
+        for (size_t i = 0; i < list.size(); ++i) {
+            out += i ? ",{\"" : "{\"";
+            out += key;
+            out += "\":";
+            AppendJsonString(out, list[i].text);
+            out += ',';
+            AppendPlace(out, list[i].place);
+            more(list[i]);
+            out += '}';
         }
-        lines_.push_back(object + "]}");
+        out += ']';
     }
 
     // Information, not warnings: a catalogue may well serve templates not given.
