@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QListView>
 
+#include <string>
 #include <vector>
 
 #include "catalogue/SectionTarget.h"
@@ -19,18 +20,20 @@ namespace quillmark {
 class TCodeList {
 public:
     void Add(QStringView code) {
-        text_.append(code);
+        text_.append(code.utf16(), static_cast<size_t>(code.size()));
         ends_.push_back(text_.size());
     }
     qsizetype Count() const { return static_cast<qsizetype>(ends_.size()); }
     QStringView At(qsizetype index) const {
-        const qsizetype begin = index == 0 ? 0 : ends_[static_cast<size_t>(index - 1)];
-        return QStringView(text_).mid(begin, ends_[static_cast<size_t>(index)] - begin);
+        const size_t begin = index == 0 ? 0 : ends_[static_cast<size_t>(index - 1)];
+        return QStringView(text_.data() + begin, static_cast<qsizetype>(ends_[static_cast<size_t>(index)] - begin));
     }
 
 private:
-    QString text_;
-    std::vector<qsizetype> ends_;
+    // Not a QString: appending to one copied it over and over here (Qt 6.4),
+    // where a standard string grows by doubling.
+    std::u16string text_;
+    std::vector<size_t> ends_;
 };
 
 class TCheckListModel final : public QAbstractListModel {
