@@ -18,12 +18,6 @@ void Check(bool condition) {
     if (!condition) std::abort();
 }
 
-WString Upper(WStringView text) {
-    WString upper(text);
-    platform::UpperCaseInPlace(upper);
-    return upper;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -42,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // The last section of the same name, without regard to case, answers.
         size_t last = i;
         for (size_t j = i + 1; j < catalogue.SectionCount(); ++j) {
-            if (Upper(catalogue.SectionName(j)) == Upper(catalogue.SectionName(i))) last = j;
+            if (platform::UpperCase(catalogue.SectionName(j)) == platform::UpperCase(catalogue.SectionName(i)))
+                last = j;
         }
         catalogue.ReadSection(catalogue.SectionName(i), target);
         Check(target.Items().size() == catalogue.KeyLineCount(last));

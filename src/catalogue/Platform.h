@@ -47,5 +47,11 @@ unsigned DefaultAnsiCodePage();
 Buffer<WChar> DecodeAnsi(std::string_view bytes, unsigned codePage);
 
 void UpperCaseInPlace(WString& text);
+// The same on a copy: the case folding of the catalogue's section lookup.
+inline WString UpperCase(WStringView text) {
+    WString upper(text);
+    UpperCaseInPlace(upper);
+    return upper;
+}
 
 }  // namespace quillmark::platform

@@ -167,8 +167,17 @@ WString TTemplateCatalogue::SectionName(size_t section) const {
 }
 
 WString TTemplateCatalogue::KeyName(size_t section, size_t line) const {
-    const KeyLine& key = lines_[sections_[section].firstLine + line];
-    return key.valueBegin == kNoEquals ? WString() : Span(key.begin, key.nameEnd);
+    WString name;
+    KeyNameInto(lines_[sections_[section].firstLine + line], name);
+    return name;
+}
+
+void TTemplateCatalogue::KeyNameInto(const KeyLine& key, WString& out) const {
+    if (key.valueBegin == kNoEquals) {
+        out.clear();
+    } else {
+        SpanInto(key.begin, key.nameEnd, out);
+    }
 }
 
 WString TTemplateCatalogue::KeyLineText(size_t section, size_t line) const {
@@ -206,11 +215,7 @@ void TTemplateCatalogue::ReadSection(WStringView section, ISectionTarget& target
     WString name;
     const Section& s = sections_[found->second];
     for (const KeyLine* key = lines_.data() + s.firstLine; key != lines_.data() + s.firstLine + s.lineCount; ++key) {
-        if (key->valueBegin == kNoEquals) {
-            name.clear();
-        } else {
-            SpanInto(key->begin, key->nameEnd, name);
-        }
+        KeyNameInto(*key, name);
         target.Add(name);
     }
 }

@@ -72,6 +72,8 @@ private:
     WString Span(uint32_t begin, uint32_t end) const;
     // The same into a string that keeps its storage from one name to the next.
     void SpanInto(uint32_t begin, uint32_t end, WString& out) const;
+    // The key's name: empty for a line without "=".
+    void KeyNameInto(const KeyLine& key, WString& out) const;
     void BuildIndex();
 
     Storage storage_ = Storage::Text;

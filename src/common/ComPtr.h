@@ -76,6 +76,15 @@ private:
     VARIANT v_;
 };
 
+// A VARIANT holding a long: it owns nothing, so it needs no clearing.
+inline VARIANT LongVariant(long value) {
+    VARIANT v;
+    ::VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = value;
+    return v;
+}
+
 // The strings an Invoke may leave in its EXCEPINFO, freed whatever happens.
 class ExcepInfo {
 public:

@@ -145,10 +145,7 @@ bool InsertCode(const WString& code) noexcept {
         argument.bstrVal = text.Get();  // the BSTR itself; Bstr frees it
         Invoke(secondSelection.Get(), L"InsertAfter", CallKind::Method, std::span(&argument, 1), nullptr);
         // InsertAfter leaves the new text selected; the next code must follow it, not replace it.
-        VARIANT toEnd;
-        ::VariantInit(&toEnd);
-        toEnd.vt = VT_I4;
-        toEnd.lVal = kCollapseEnd;
+        VARIANT toEnd = LongVariant(kCollapseEnd);
         Invoke(secondSelection.Get(), L"Collapse", CallKind::Method, std::span(&toEnd, 1), nullptr);
         return true;
     } catch (...) {

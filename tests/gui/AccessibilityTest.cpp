@@ -15,14 +15,6 @@ namespace {
 
 const std::string kCatalogue = "\xEF\xBB\xBF[Простой расчет]\r\n#Истец#=1\r\nCODE2=2\r\nNOEQUALS\r\n#Дата#=4\r\n";
 
-VARIANT Child(long id) {
-    VARIANT v;
-    ::VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = id;
-    return v;
-}
-
 // One line as a screen reader hears it.
 struct Heard {
     std::wstring name;
@@ -66,14 +58,14 @@ protected:
     Heard Line(long child) const {
         Heard heard;
         BSTR text = nullptr;
-        if (list_->get_accName(Child(child), &text) == S_OK) heard.name = text != nullptr ? text : L"";
+        if (list_->get_accName(LongVariant(child), &text) == S_OK) heard.name = text != nullptr ? text : L"";
         ::SysFreeString(text);
         VARIANT v;
         ::VariantInit(&v);
-        if (list_->get_accRole(Child(child), &v) == S_OK) heard.role = v.lVal;
-        if (list_->get_accState(Child(child), &v) == S_OK) heard.checked = (v.lVal & STATE_SYSTEM_CHECKED) != 0;
+        if (list_->get_accRole(LongVariant(child), &v) == S_OK) heard.role = v.lVal;
+        if (list_->get_accState(LongVariant(child), &v) == S_OK) heard.checked = (v.lVal & STATE_SYSTEM_CHECKED) != 0;
         text = nullptr;
-        if (list_->get_accDefaultAction(Child(child), &text) == S_OK) heard.action = text;
+        if (list_->get_accDefaultAction(LongVariant(child), &text) == S_OK) heard.action = text;
         ::SysFreeString(text);
         return heard;
     }
@@ -110,7 +102,7 @@ TEST_F(ScreenReader, HearsEachCodeAndItsTick) {
 
     // The default action ticks, and OK then types that code.
     g_changes.clear();
-    EXPECT_EQ(list_->accDoDefaultAction(Child(4)), S_OK);
+    EXPECT_EQ(list_->accDoDefaultAction(LongVariant(4)), S_OK);
     EXPECT_TRUE(WaitForChange(4));
     EXPECT_EQ(Line(4), (Heard{L"#Дата#", box, true, L"Uncheck"}));
     EXPECT_TRUE(Lines(List())[3].checked);
@@ -124,7 +116,7 @@ TEST_F(ScreenReader, HearsEachCodeAndItsTick) {
     ASSERT_TRUE(WaitFor([&] { return ChildCount() == 1; }));
     EXPECT_EQ(Line(1), (Heard{L"ONE", box, false, L"Check"}));
     BSTR name = nullptr;
-    EXPECT_EQ(list_->get_accName(Child(4), &name), E_INVALIDARG);
+    EXPECT_EQ(list_->get_accName(LongVariant(4), &name), E_INVALIDARG);
 
     // The list goes with the program; the object held here leads nowhere, and nothing crashes.
     ClickAt(CentreOf(app_.Control(kButton1Id)));

@@ -128,14 +128,6 @@ void AppendJsonString(std::string& out, WStringView text) {
 
 namespace {
 
-std::string Quoted(WStringView text) { return "\"" + ToUtf8(text) + "\""; }
-
-WString Upper(WStringView text) {
-    WString upper(text);
-    platform::UpperCaseInPlace(upper);
-    return upper;
-}
-
 // The report: everything that Quillmark reads differently from what an author
 // probably meant, each at its line in the form compilers use, so that editors
 // and CI can jump to it.
@@ -255,7 +247,7 @@ private:
     }
 
     void OpenSection(size_t number, WStringView name) {
-        const WString upper = Upper(name);
+        const WString upper = platform::UpperCase(name);
         const auto earlier = byName_.find(upper);
         if (earlier != byName_.end()) {
             SectionInfo& old = sections_[earlier->second];
@@ -265,13 +257,13 @@ private:
         byName_[upper] = sections_.size();
         sections_.push_back({WString(name), number, 0, false, {}});
         bool known = false;
-        for (const WStringView kind : kCalculationKinds) known = known || Upper(kind) == upper;
+        for (const WStringView kind : kCalculationKinds) known = known || platform::UpperCase(kind) == upper;
         if (!known) Warn(number, Say(Message::UnknownKind, {Quoted(name)}));
     }
 
     void CheckKinds() {
         for (const WStringView kind : kCalculationKinds) {
-            if (byName_.find(Upper(kind)) == byName_.end()) {
+            if (byName_.find(platform::UpperCase(kind)) == byName_.end()) {
                 Warn(Say(Message::MissingKind, {Quoted(kind)}));
             }
         }

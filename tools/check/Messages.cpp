@@ -161,6 +161,12 @@ std::string Say(Language language, Message message, const std::vector<std::strin
     return text;
 }
 
+std::string Quoted(WStringView text) {
+    std::string quoted = "\"";
+    quoted += ToUtf8(text);
+    return quoted += '"';
+}
+
 std::string Codes(Language language, size_t count) {
     const size_t last = count % 10, lastTwo = count % 100;
     Message form = Message::ManyCodes;

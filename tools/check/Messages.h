@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/Text.h"
+
 namespace quillmark {
 
 enum class Language { English, Russian };
@@ -81,6 +83,8 @@ enum class Message {
 // The text with {1}, {2}... replaced by the arguments.
 std::string Say(Language language, Message message, std::initializer_list<std::string> arguments = {});
 std::string Say(Language language, Message message, const std::vector<std::string>& arguments);
+// The text in double quotes, as the report names codes, sections and files.
+std::string Quoted(WStringView text);
 // "N code(s)" with the plural the language wants.
 std::string Codes(Language language, size_t count);
 // The text itself, placeholders unreplaced.

@@ -19,18 +19,6 @@ namespace quillmark {
 
 namespace {
 
-WString Upper(WStringView text) {
-    WString upper(text);
-    platform::UpperCaseInPlace(upper);
-    return upper;
-}
-
-std::string Quoted(WStringView text) {
-    std::string quoted = "\"";
-    quoted += ToUtf8(text);
-    return quoted += '"';
-}
-
 const char* PartName(Part part) {
     switch (part) {
         case Part::Body:
@@ -330,7 +318,7 @@ private:
 bool IsTemplatePath(WStringView path) {
     const size_t dot = path.find_last_of('.');
     if (dot == WStringView::npos) return false;
-    const WString extension = Upper(path.substr(dot));
+    const WString extension = platform::UpperCase(path.substr(dot));
     // Binary Word files too, so that they are told why they cannot be read.
     for (const WStringView known : {QM_W(".DOCX"), QM_W(".DOTX"), QM_W(".DOCM"), QM_W(".DOTM"), QM_W(".ODT"),
                                     QM_W(".OTT"), QM_W(".DOC"), QM_W(".DOT")}) {
@@ -340,9 +328,9 @@ bool IsTemplatePath(WStringView path) {
 }
 
 std::optional<WString> FindKind(WStringView name) {
-    const WString upper = Upper(name);
+    const WString upper = platform::UpperCase(name);
     for (const WStringView kind : kCalculationKinds) {
-        if (Upper(kind) == upper) return WString(kind);
+        if (platform::UpperCase(kind) == upper) return WString(kind);
     }
     return std::nullopt;
 }

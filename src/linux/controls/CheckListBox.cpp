@@ -13,11 +13,6 @@ namespace quillmark {
 
 namespace {
 
-WString UpperCase(WString text) {
-    platform::UpperCaseInPlace(text);
-    return text;
-}
-
 WString ToWString(QStringView text) { return WString(reinterpret_cast<const WChar*>(text.utf16()), text.size()); }
 
 // Draws the lines with their check boxes but leaves the ticking to the list,
@@ -181,10 +176,10 @@ void TCheckListBox::FindPrefix(const WString& prefix) {
         return;
     }
     // From the top, without regard to case, by the catalogue's own upper-casing.
-    const WString wanted = UpperCase(prefix);
+    const WString wanted = platform::UpperCase(prefix);
     for (int i = 0; i < Count(); ++i) {
         const WString text = ToWString(model_.Code(i));
-        if (text.size() >= wanted.size() && UpperCase(text.substr(0, wanted.size())) == wanted) {
+        if (text.size() >= wanted.size() && platform::UpperCase(WStringView(text).substr(0, wanted.size())) == wanted) {
             SetItemIndex(i);
             return;
         }

@@ -6,14 +6,6 @@ namespace quillmark {
 
 namespace {
 
-VARIANT Long(long value) {
-    VARIANT v;
-    ::VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = value;
-    return v;
-}
-
 HRESULT Text(const WString& text, BSTR* out) {
     *out = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     return *out != nullptr ? S_OK : E_OUTOFMEMORY;
@@ -41,7 +33,7 @@ HRESULT TCheckListAccessible::ListState(VARIANT* state) const {
     if (::GetFocus() == hwnd) bits |= STATE_SYSTEM_FOCUSED;
     if (!::IsWindowVisible(hwnd)) bits |= STATE_SYSTEM_INVISIBLE;
     if (!::IsWindowEnabled(hwnd)) bits |= STATE_SYSTEM_UNAVAILABLE;
-    *state = Long(bits);
+    *state = LongVariant(bits);
     return S_OK;
 }
 
@@ -130,7 +122,7 @@ HRESULT TCheckListAccessible::get_accRole(VARIANT child, VARIANT* role) {
     int line = 0;
     if (!Line(child, line)) return E_INVALIDARG;
     if (line < 0 && proxy_) return proxy_->get_accRole(child, role);
-    *role = Long(line < 0 ? ROLE_SYSTEM_LIST : ROLE_SYSTEM_CHECKBUTTON);
+    *role = LongVariant(line < 0 ? ROLE_SYSTEM_LIST : ROLE_SYSTEM_CHECKBUTTON);
     return S_OK;
 }
 
@@ -161,7 +153,7 @@ HRESULT TCheckListAccessible::get_accState(VARIANT child, VARIANT* state) {
     }
     ::VariantClear(&base);
     if (list_->Checked(line)) bits |= STATE_SYSTEM_CHECKED;
-    *state = Long(bits);
+    *state = LongVariant(bits);
     return S_OK;
 }
 
@@ -192,7 +184,7 @@ HRESULT TCheckListAccessible::get_accFocus(VARIANT* focus) {
         ::VariantInit(focus);
         return S_FALSE;
     }
-    *focus = Long(current >= 0 ? current + 1 : CHILDID_SELF);
+    *focus = LongVariant(current >= 0 ? current + 1 : CHILDID_SELF);
     return S_OK;
 }
 
@@ -201,7 +193,7 @@ HRESULT TCheckListAccessible::get_accSelection(VARIANT* selection) {
     const int current = list_->ItemIndex();
     ::VariantInit(selection);
     if (current < 0) return S_FALSE;
-    *selection = Long(current + 1);
+    *selection = LongVariant(current + 1);
     return S_OK;
 }
 
@@ -261,7 +253,7 @@ HRESULT TCheckListAccessible::accNavigate(long direction, VARIANT start, VARIANT
     }
     ::VariantInit(end);
     if (to < 0 || to >= count) return S_FALSE;
-    *end = Long(to + 1);
+    *end = LongVariant(to + 1);
     return S_OK;
 }
 
@@ -280,7 +272,7 @@ HRESULT TCheckListAccessible::accHitTest(long x, long y, VARIANT* child) {
     // From the top line and the line height: LB_ITEMFROMPOINT answers in 16 bits.
     const int height = static_cast<int>(::SendMessageW(hwnd, LB_GETITEMHEIGHT, 0, 0));
     const int line = static_cast<int>(::SendMessageW(hwnd, LB_GETTOPINDEX, 0, 0)) + (height > 0 ? at.y / height : 0);
-    *child = Long(line < list_->Count() ? line + 1 : CHILDID_SELF);
+    *child = LongVariant(line < list_->Count() ? line + 1 : CHILDID_SELF);
     return S_OK;
 }
 

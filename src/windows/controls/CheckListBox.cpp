@@ -9,16 +9,6 @@
 
 namespace quillmark {
 
-namespace {
-
-// The case folding the catalogue's section lookup uses.
-WString UpperCase(WString text) {
-    platform::UpperCaseInPlace(text);
-    return text;
-}
-
-}  // namespace
-
 TCheckListBox::TCheckListBox(HWND parent, int id, const RECT& bounds, int checkWidth, IExceptionSink& sink)
     : checkWidth_(checkWidth), sink_(sink) {
     hwnd_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"ListBox", nullptr,
@@ -111,11 +101,11 @@ void TCheckListBox::FindPrefix(const WString& prefix) {
     }
     // LB_FINDSTRING's search, from the top and without regard to case; done
     // here because Wine's list box folds the case of ASCII letters only.
-    const WString wanted = UpperCase(prefix);
+    const WString wanted = platform::UpperCase(prefix);
     const int count = Count();
     for (int i = 0; i < count; ++i) {
         const WString text = Text(i);
-        if (text.size() >= wanted.size() && UpperCase(text.substr(0, wanted.size())) == wanted) {
+        if (text.size() >= wanted.size() && platform::UpperCase(WStringView(text).substr(0, wanted.size())) == wanted) {
             ::SendMessageW(hwnd_, LB_SETCURSEL, i, 0);
             return;
         }

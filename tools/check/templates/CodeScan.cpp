@@ -22,12 +22,6 @@ bool IsFence(WChar c) {
     return ascii || c == 0xAB || c == 0xBB || (c >= 0x2010 && c <= 0x205E);
 }
 
-WString Upper(WStringView text) {
-    WString upper(text);
-    platform::UpperCaseInPlace(upper);
-    return upper;
-}
-
 }  // namespace
 
 CodeIndex::CodeIndex(std::vector<KindCodes> kinds) : kinds_(std::move(kinds)) {
@@ -37,7 +31,7 @@ CodeIndex::CodeIndex(std::vector<KindCodes> kinds) : kinds_(std::move(kinds)) {
             std::vector<size_t>& listed = codes_[code];
             if (listed.empty()) {
                 order_.push_back(code);
-                upperOrder_.push_back(Upper(code));
+                upperOrder_.push_back(platform::UpperCase(code));
                 lengths_.push_back(code.size());
             }
             if (listed.empty() || listed.back() != k) listed.push_back(k);
@@ -95,7 +89,7 @@ std::vector<Found> CodeIndex::Scan(WStringView text) const {
 }
 
 std::optional<WString> CodeIndex::Nearest(WStringView token) const {
-    const WString upper = Upper(token);
+    const WString upper = platform::UpperCase(token);
     // Up to one edit in four letters of the name between the fences, and never more than three.
     const size_t inner = token.size() >= 2 ? token.size() - 2 : token.size();
     const size_t allowed = std::min<size_t>(3, std::max<size_t>(1, inner / 4));

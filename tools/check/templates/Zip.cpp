@@ -121,7 +121,6 @@ void ZipArchive::ReadCentralDirectory() {
         const size_t commentLength = header.U16(32);
         if (!header.Has(kCentralSize + nameLength + extraLength + commentLength)) DirectoryDamaged();
         Entry entry;
-        entry.name = std::string(header.Slice(kCentralSize, nameLength));
         entry.flags = header.U16(8);
         entry.method = header.U16(10);
         entry.crc = header.U32(16);
@@ -130,29 +129,28 @@ void ZipArchive::ReadCentralDirectory() {
         entry.localOffset = header.U32(42);
         ReadZip64Extra(header.Slice(kCentralSize + nameLength, extraLength), entry.size, entry.compressedSize,
                        entry.localOffset);
+        entries_.emplace(header.Slice(kCentralSize, nameLength), entry);
         at += kCentralSize + nameLength + extraLength + commentLength;
-        std::string name = entry.name;
-        entries_.emplace(std::move(name), std::move(entry));
     }
 }
 
 bool ZipArchive::Contains(std::string_view name) const { return entries_.find(name) != entries_.end(); }
 
-std::string_view ZipArchive::CompressedData(const Entry& entry) const {
+std::string_view ZipArchive::CompressedData(const std::string& name, const Entry& entry) const {
     const Fields local(bytes_, entry.localOffset);
-    if (!local.Has(kLocalSize) || local.U32(0) != kLocalSignature) EntryDamaged(entry.name);
+    if (!local.Has(kLocalSize) || local.U32(0) != kLocalSignature) EntryDamaged(name);
     const uint64_t start = kLocalSize + local.U16(26) + local.U16(28);
-    if (!local.Has(start + entry.compressedSize)) EntryDamaged(entry.name);
+    if (!local.Has(start + entry.compressedSize)) EntryDamaged(name);
     return local.Slice(start, entry.compressedSize);
 }
 
 std::string ZipArchive::Read(std::string_view name) {
     const auto found = entries_.find(name);
     if (found == entries_.end()) throw TemplateError{Message::MissingPart, {std::string(name)}};
-    const Entry& entry = found->second;
-    if (entry.flags & kEncrypted) throw TemplateError{Message::EncryptedEntry, {entry.name}};
+    const auto& [entryName, entry] = *found;
+    if (entry.flags & kEncrypted) throw TemplateError{Message::EncryptedEntry, {entryName}};
     if (entry.method != kStored && entry.method != kDeflated) {
-        throw TemplateError{Message::UnsupportedMethod, {entry.name, std::to_string(entry.method)}};
+        throw TemplateError{Message::UnsupportedMethod, {entryName, std::to_string(entry.method)}};
     }
     // The claimed size is checked before anything is unpacked, and the data
     // is never unpacked past it.
@@ -160,10 +158,10 @@ std::string ZipArchive::Read(std::string_view name) {
         throw TemplateError{Message::UnpacksTooBig, {std::to_string(limit_ >> 20)}};
     }
     unpacked_ += entry.size;
-    const std::string_view data = CompressedData(entry);
+    const std::string_view data = CompressedData(entryName, entry);
     std::string out;
     if (entry.method == kStored) {
-        if (data.size() != entry.size) EntryDamaged(entry.name);
+        if (data.size() != entry.size) EntryDamaged(entryName);
         out = data;
     } else {
         // Deflate never expands more than 1032 to 1: a small entry that claims
@@ -186,11 +184,11 @@ std::string ZipArchive::Read(std::string_view name) {
         }
         const bool whole = status == Z_STREAM_END && stream.total_out == entry.size;
         inflateEnd(&stream);
-        if (!whole) EntryDamaged(entry.name);
+        if (!whole) EntryDamaged(entryName);
     }
     const uLong crc =
         crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(out.data()), static_cast<uInt>(out.size()));
-    if (crc != entry.crc) EntryDamaged(entry.name);
+    if (crc != entry.crc) EntryDamaged(entryName);
     return out;
 }
 

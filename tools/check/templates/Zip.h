@@ -24,7 +24,6 @@ public:
 
 private:
     struct Entry {
-        std::string name;
         uint16_t flags = 0;
         uint16_t method = 0;
         uint32_t crc = 0;
@@ -38,7 +37,7 @@ private:
     };
 
     void ReadCentralDirectory();
-    std::string_view CompressedData(const Entry& entry) const;
+    std::string_view CompressedData(const std::string& name, const Entry& entry) const;
 
     std::string_view bytes_;
     uint64_t limit_;
