@@ -52,8 +52,15 @@ TForm21::TForm21(HINSTANCE instance, IExceptionSink& sink) : sink_(sink), checkW
     const DWORD exStyle = WS_EX_APPWINDOW | WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
     RECT frame{0, 0, design_.clientWidth, design_.clientHeight};
     ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    if (!::CreateWindowExW(exStyle, kForm21Class, L"Quillmark", style, 0, 0, frame.right - frame.left,
-                           frame.bottom - frame.top, nullptr, nullptr, instance, this)) {
+    // Created where it is shown, centred on the desktop: a move before the
+    // first show costs Wine a round of window-position messages.
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const Rect desktop{::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN),
+                       ::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    const Point at = CentreOnDesktop(desktop, width, height);
+    if (!::CreateWindowExW(exStyle, kForm21Class, L"Quillmark", style, at.x, at.y, width, height, nullptr, nullptr,
+                           instance, this)) {
         throw Exception(L"Cannot create the window");
     }
 }
@@ -169,18 +176,7 @@ void TForm21::SetResizedWidth(int width) {
     ArrangeControls();
 }
 
-void TForm21::Show(int showCommand) {
-    if (!shown_) {
-        shown_ = true;
-        RECT frame;
-        ::GetWindowRect(hwnd_, &frame);
-        const Rect desktop{::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN),
-                           ::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-        const Point at = CentreOnDesktop(desktop, frame.right - frame.left, frame.bottom - frame.top);
-        ::SetWindowPos(hwnd_, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    ::ShowWindow(hwnd_, showCommand);
-}
+void TForm21::Show(int showCommand) { ::ShowWindow(hwnd_, showCommand); }
 
 void TForm21::MoveFocus(bool forward) {
     const HWND order[] = {Button5,   CheckListBox1->Handle(), Button1, Button2, Button3, Button4,

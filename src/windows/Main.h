@@ -94,7 +94,6 @@ private:
     FormDesign design_{};
     int treeWidth_ = 0;
     int checkWidth_ = 0;
-    bool shown_ = false;
     HWND lastFocus_ = nullptr;
 };
 

@@ -1,8 +1,10 @@
 // The entry point: start the application, create the window, run the loop,
 // shut down in the reverse order. The exit code is always 0.
 #include <QIcon>
+#include <fontconfig/fontconfig.h>
 
 #include <cstring>
+#include <thread>
 
 #include "Main.h"
 #include "MyWord.h"
@@ -24,7 +26,11 @@ void PreferX11(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     PreferX11(argc, argv);
+    // Fontconfig reads its configuration on first use, the first widget's
+    // text: several milliseconds. Read it while the application connects.
+    std::jthread fontConfiguration([] { FcInit(); });
     quillmark::TApplication application(argc, argv);
+    fontConfiguration.join();
     application.setWindowIcon(QIcon(":/quillmark.png"));
     application.AddModule(quillmark::WordBridgeModule());
     try {
