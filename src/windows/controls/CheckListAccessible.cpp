@@ -37,10 +37,11 @@ HRESULT TCheckListAccessible::ListState(VARIANT* state) const {
     return S_OK;
 }
 
-bool TCheckListAccessible::Line(const VARIANT& child, int& line) const {
-    if (child.vt != VT_I4) return false;
+HRESULT TCheckListAccessible::Reach(const VARIANT& child, int& line) const {
+    if (Gone()) return CO_E_OBJNOTCONNECTED;
+    if (child.vt != VT_I4) return E_INVALIDARG;
     line = child.lVal - 1;  // CHILDID_SELF is 0: the list itself, -1
-    return line >= -1 && line < list_->Count();
+    return line >= -1 && line < list_->Count() ? S_OK : E_INVALIDARG;
 }
 
 HRESULT TCheckListAccessible::QueryInterface(REFIID riid, void** object) {
@@ -88,48 +89,43 @@ HRESULT TCheckListAccessible::get_accChildCount(long* count) {
 }
 
 HRESULT TCheckListAccessible::get_accChild(VARIANT child, IDispatch** dispatch) {
-    if (Gone()) return CO_E_OBJNOTCONNECTED;
     *dispatch = nullptr;
     int line = 0;
-    if (!Line(child, line) || line < 0) return E_INVALIDARG;
+    if (const HRESULT reached = Reach(child, line); reached != S_OK) return reached;
+    if (line < 0) return E_INVALIDARG;
     return S_FALSE;  // the lines are simple elements of the list
 }
 
 HRESULT TCheckListAccessible::get_accName(VARIANT child, BSTR* name) {
-    if (Gone()) return CO_E_OBJNOTCONNECTED;
     int line = 0;
-    if (!Line(child, line)) return E_INVALIDARG;
+    if (const HRESULT reached = Reach(child, line); reached != S_OK) return reached;
     if (line >= 0) return Text(list_->Text(line), name);
     return proxy_ ? proxy_->get_accName(child, name) : Nothing(name);
 }
 
 HRESULT TCheckListAccessible::get_accValue(VARIANT child, BSTR* value) {
-    if (Gone()) return CO_E_OBJNOTCONNECTED;
     int line = 0;
-    if (!Line(child, line)) return E_INVALIDARG;
+    if (const HRESULT reached = Reach(child, line); reached != S_OK) return reached;
     return line < 0 && proxy_ ? proxy_->get_accValue(child, value) : Nothing(value);
 }
 
 HRESULT TCheckListAccessible::get_accDescription(VARIANT child, BSTR* description) {
-    if (Gone()) return CO_E_OBJNOTCONNECTED;
     int line = 0;
-    if (!Line(child, line)) return E_INVALIDARG;
+    if (const HRESULT reached = Reach(child, line); reached != S_OK) return reached;
     return line < 0 && proxy_ ? proxy_->get_accDescription(child, description) : Nothing(description);
 }
 
 HRESULT TCheckListAccessible::get_accRole(VARIANT child, VARIANT* role) {
-    if (Gone()) return CO_E_OBJNOTCONNECTED;
     int line = 0;
-    if (!Line(child, line)) return E_INVALIDARG;
+    if (const HRESULT reached = Reach(child, line); reached != S_OK) return reached;
     if (line < 0 && proxy_) return proxy_->get_accRole(child, role);
     *role = LongVariant(line < 0 ? ROLE_SYSTEM_LIST : ROLE_SYSTEM_CHECKBUTTON);
     return S_OK;
 }
 
 HRESULT TCheckListAccessible::get_accState(VARIANT child, VARIANT* state) {
-    if (Gone()) return CO_E_OBJNOTCONNECTED;
     int line = 0;
-    if (!Line(child, line)) return E_INVALIDARG;
+    if (const HRESULT reached = Reach(child, line); reached != S_OK) return reached;
     if (line < 0) return proxy_ ? proxy_->get_accState(child, state) : ListState(state);
     // The proxy's own state of the line where it has one, else the list box's rules.
     VARIANT base;
@@ -170,9 +166,8 @@ HRESULT TCheckListAccessible::get_accHelpTopic(BSTR* file, VARIANT child, long* 
 }
 
 HRESULT TCheckListAccessible::get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) {
-    if (Gone()) return CO_E_OBJNOTCONNECTED;
     int line = 0;
-    if (!Line(child, line)) return E_INVALIDARG;
+    if (const HRESULT reached = Reach(child, line); reached != S_OK) return reached;
     return line < 0 && proxy_ ? proxy_->get_accKeyboardShortcut(child, shortcut) : Nothing(shortcut);
 }
 
@@ -198,17 +193,15 @@ HRESULT TCheckListAccessible::get_accSelection(VARIANT* selection) {
 }
 
 HRESULT TCheckListAccessible::get_accDefaultAction(VARIANT child, BSTR* action) {
-    if (Gone()) return CO_E_OBJNOTCONNECTED;
     int line = 0;
-    if (!Line(child, line)) return E_INVALIDARG;
+    if (const HRESULT reached = Reach(child, line); reached != S_OK) return reached;
     if (line < 0) return proxy_ ? proxy_->get_accDefaultAction(child, action) : Nothing(action);
     return Text(list_->Checked(line) ? L"Uncheck" : L"Check", action);
 }
 
 HRESULT TCheckListAccessible::accSelect(long flags, VARIANT child) {
-    if (Gone()) return CO_E_OBJNOTCONNECTED;
     int line = 0;
-    if (!Line(child, line)) return E_INVALIDARG;
+    if (const HRESULT reached = Reach(child, line); reached != S_OK) return reached;
     if (line < 0 && proxy_) return proxy_->accSelect(flags, child);
     if (flags & SELFLAG_TAKEFOCUS) ::SetFocus(list_->Handle());
     if (line < 0) return S_OK;
@@ -217,9 +210,8 @@ HRESULT TCheckListAccessible::accSelect(long flags, VARIANT child) {
 }
 
 HRESULT TCheckListAccessible::accLocation(long* left, long* top, long* width, long* height, VARIANT child) {
-    if (Gone()) return CO_E_OBJNOTCONNECTED;
     int line = 0;
-    if (!Line(child, line)) return E_INVALIDARG;
+    if (const HRESULT reached = Reach(child, line); reached != S_OK) return reached;
     if (line < 0 && proxy_) return proxy_->accLocation(left, top, width, height, child);
     RECT r{};
     if (line < 0) {
@@ -237,9 +229,8 @@ HRESULT TCheckListAccessible::accLocation(long* left, long* top, long* width, lo
 }
 
 HRESULT TCheckListAccessible::accNavigate(long direction, VARIANT start, VARIANT* end) {
-    if (Gone()) return CO_E_OBJNOTCONNECTED;
     int line = 0;
-    if (!Line(start, line)) return E_INVALIDARG;
+    if (const HRESULT reached = Reach(start, line); reached != S_OK) return reached;
     const int count = list_->Count();
     int to = -2;
     if (line < 0 && direction == NAVDIR_FIRSTCHILD) to = 0;
@@ -277,9 +268,8 @@ HRESULT TCheckListAccessible::accHitTest(long x, long y, VARIANT* child) {
 }
 
 HRESULT TCheckListAccessible::accDoDefaultAction(VARIANT child) {
-    if (Gone()) return CO_E_OBJNOTCONNECTED;
     int line = 0;
-    if (!Line(child, line)) return E_INVALIDARG;
+    if (const HRESULT reached = Reach(child, line); reached != S_OK) return reached;
     if (line < 0) return proxy_ ? proxy_->accDoDefaultAction(child) : DISP_E_MEMBERNOTFOUND;
     list_->Toggle(line);
     return S_OK;

@@ -59,8 +59,9 @@ private:
     ~TCheckListAccessible() = default;
     // After the list went, nothing is reached through the object.
     bool Gone() const { return list_ == nullptr; }
-    // The line a child identifier names, -1 for the list itself; false when it names nothing.
-    bool Line(const VARIANT& child, int& line) const;
+    // The line a child identifier names, -1 for the list itself: S_OK, else
+    // CO_E_OBJNOTCONNECTED once the list went, E_INVALIDARG when it names nothing.
+    HRESULT Reach(const VARIANT& child, int& line) const;
     // The list's own state, where no standard proxy gives it (Wine).
     HRESULT ListState(VARIANT* state) const;
 
