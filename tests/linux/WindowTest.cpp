@@ -155,6 +155,17 @@ protected:
     TForm21 form_;
 };
 
+// A right press on another kind neither selects it nor has the next click load it.
+TEST_F(Window, TheRightButtonSelectsNothing) {
+    ClickKind(0);
+    QWidget* area = form_.TreeView2->viewport();
+    QTest::mouseClick(area, Qt::RightButton, {},
+                      form_.TreeView2->visualItemRect(form_.TreeView2->topLevelItem(3)).center());
+    EXPECT_EQ(form_.TreeView2->Selected(), form_.TreeView2->topLevelItem(0));
+    QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(10, area->height() - 10));
+    EXPECT_EQ(Texts(*form_.CheckListBox1), (std::vector<QString>{"A", "", "C"}));
+}
+
 TEST_F(Window, ControlsLayoutAndResizing) {
     EXPECT_EQ(form_.windowTitle(), "Quillmark");
     EXPECT_TRUE(form_.windowFlags() & Qt::WindowStaysOnTopHint);

@@ -21,20 +21,23 @@ void TTreeView::AddNode(const QString& text) {
 }
 
 void TTreeView::mousePressEvent(QMouseEvent* event) {
-    leftPressed_ = event->button() == Qt::LeftButton;
+    // Qt's view selects with any button; here only the left one does.
+    if (event->button() != Qt::LeftButton) return;
+    leftPressed_ = true;
     QTreeWidget::mousePressEvent(event);
 }
 
 void TTreeView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
     // The second press of a double click: its release fires nothing.
     leftPressed_ = false;
     QTreeWidget::mouseDoubleClickEvent(event);
 }
 
 void TTreeView::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click =
-        leftPressed_ && event->button() == Qt::LeftButton && viewport()->rect().contains(event->position().toPoint());
-    if (event->button() == Qt::LeftButton) leftPressed_ = false;
+    if (event->button() != Qt::LeftButton) return;
+    const bool click = leftPressed_ && viewport()->rect().contains(event->position().toPoint());
+    leftPressed_ = false;
     QTreeWidget::mouseReleaseEvent(event);
     if (click) onClick_();
 }
