@@ -112,18 +112,26 @@ TEST(CheckList, PressesSpaceAndTypeAhead) {
     QTest::qWait(QApplication::doubleClickInterval() + 50);
     DoubleClick(area, LinePoint(list, 3, 4));  // toggles twice
     EXPECT_FALSE(list.Checked(3));
-    QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(4, 290));  // below the last line
+    // Below the lines: the last one becomes current, unticked; the highlight is always the current line.
+    QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(4, 290));
     EXPECT_EQ(Checks(list), (std::vector<bool>{false, true, false, false, false, false}));
+    EXPECT_EQ(list.ItemIndex(), 5);
+    EXPECT_EQ(list.selectionModel()->selectedIndexes(), QModelIndexList{list.currentIndex()});
+    QTest::mouseClick(area, Qt::LeftButton, Qt::ControlModifier, LinePoint(list, 5, 80));
+    QTest::mouseClick(area, Qt::RightButton, {}, LinePoint(list, 3, 80));
+    EXPECT_EQ(list.selectionModel()->selectedIndexes(), QModelIndexList{list.currentIndex()});
 
-    QTest::keyClick(area, Qt::Key_Space);  // the current line, 3
-    EXPECT_TRUE(list.Checked(3));
+    QTest::keyClick(area, Qt::Key_Space);  // the current line, 5
+    EXPECT_TRUE(list.Checked(5));
     list.SetItemIndex(-1);
     QTest::keyClick(area, Qt::Key_Space);
-    EXPECT_EQ(Checks(list), (std::vector<bool>{false, true, false, true, false, false}));
+    EXPECT_EQ(Checks(list), (std::vector<bool>{false, true, false, false, false, true}));
 
     QTest::qWait(600);
     QTest::keyClicks(area, "AB");
     EXPECT_EQ(list.ItemIndex(), 3);  // "abc": case-blind, first from the top
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(QChar(0x7F)));  // as xcb gives it
+    QApplication::sendEvent(area, &del);
     QTest::keyClicks(area, "D");
     EXPECT_EQ(list.ItemIndex(), 4);
     QTest::qWait(600);
