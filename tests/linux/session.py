@@ -94,6 +94,15 @@ class Desktop:
             return None
         return [int(w, 16) for w in result.stdout.split("#", 1)[1].replace(",", " ").split()]
 
+    def frame(self, window):
+        """The window manager's frame around a window: x, y, width and height on the screen."""
+        def info(w):
+            out = subprocess.run(["xwininfo", "-tree", "-stats", "-id", w], env=self.env(), capture_output=True,
+                                 text=True)
+            return dict(line.strip().split(": ", 1) for line in out.stdout.splitlines() if ": " in line)
+        frame = info(info(window)["Parent window id"].split()[0])
+        return tuple(int(frame[key]) for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+
     def screenshot(self, path, window=None):
         subprocess.run(["import", "-window", window or "root", path], env=self.env(), check=True)
 
