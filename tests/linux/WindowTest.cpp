@@ -187,6 +187,7 @@ TEST_F(Window, ControlsLayoutAndResizing) {
     EXPECT_FALSE(form_.Edit1->isVisible());
     ASSERT_EQ(form_.TreeView2->topLevelItemCount(), 6);
     EXPECT_EQ(form_.TreeView2->topLevelItem(5)->text(0), "Раздел имущества");
+    EXPECT_EQ(form_.TreeView2->visualItemRect(form_.TreeView2->topLevelItem(0)).left(), 19);
     EXPECT_EQ(form_.Splitter1->width(), 3);
     EXPECT_EQ(form_.Splitter1->x(), form_.TreeView2->width());
 

@@ -6,6 +6,7 @@ to find its controls and xdotool for real input. Used by the end-to-end
 test and by scripts/run-linux. Run it under dbus-run-session.
 """
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -62,8 +63,27 @@ class Desktop:
         self.display = f":{number}"
         self.processes.append(spawn(["Xvfb", self.display, "-screen", "0", "1280x800x24", "-nolisten", "tcp"]))
         wait_for(lambda: os.path.exists(f"/tmp/.X11-unix/X{number}"))
-        self.processes.append(spawn(["openbox"], env=self.env()))
+        self.folder = tempfile.mkdtemp(prefix="quillmark-desktop-")
+        self.processes.append(spawn(["openbox", "--config-file", self._openbox_config()], env=self.env()))
         wait_for(lambda: self.stacking() is not None)
+
+    def _openbox_config(self):
+        """Openbox's own configuration, but for its theme's resize handle, a strip with two grips
+        that it draws under every resizable window: without it the frame is a border all round,
+        as on Windows."""
+        with open("/etc/xdg/openbox/rc.xml", encoding="utf-8") as f:
+            config = f.read()
+        name = re.search(r"<theme>\s*<name>([^<]*)</name>", config)
+        theme = os.path.join(self.folder, "openbox-3")
+        shutil.copytree(f"/usr/share/themes/{name.group(1)}/openbox-3", theme)
+        with open(os.path.join(theme, "themerc"), encoding="utf-8") as f:
+            themerc = re.sub(r"(?m)^window\.handle\.width:.*$", "", f.read())
+        with open(os.path.join(theme, "themerc"), "w", encoding="utf-8") as f:
+            f.write(themerc + "\nwindow.handle.width: 0\n")
+        path = os.path.join(self.folder, "rc.xml")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(config[:name.start(1)] + self.folder + config[name.end(1):])
+        return path
 
     def env(self, **extra):
         env = dict(os.environ, DISPLAY=self.display)
@@ -109,6 +129,8 @@ class Desktop:
     def close(self):
         for process in reversed(self.processes):
             stop(process)
+        if hasattr(self, "folder"):
+            shutil.rmtree(self.folder, ignore_errors=True)
 
 
 class Office:

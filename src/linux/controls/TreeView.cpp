@@ -9,7 +9,9 @@ TTreeView::TTreeView(QWidget* parent, std::function<void()> onClick)
     : QTreeWidget(parent), onClick_(std::move(onClick)) {
     setHeaderHidden(true);
     setColumnCount(1);
-    setRootIsDecorated(false);
+    // Room for the lines at the root, as on Windows, where nodes stand 19 pixels in.
+    setRootIsDecorated(true);
+    setIndentation(19);
     setSelectionMode(SingleSelection);
     // A second click on the selected label renames it, as does F2.
     setEditTriggers(SelectedClicked | EditKeyPressed);
