@@ -42,13 +42,6 @@ TEST(TypeAhead, BackspaceShortensAndAlsoRestartsWhenLate) {
     EXPECT_EQ(t.Backspace(1200), QM_W(""));
 }
 
-TEST(TypeAhead, ControlCharactersNeitherTypeNorRestart) {
-    TypeAhead t;
-    t.Type(QM_W('a'), 0);
-    for (const int c : {0x7F, 0x1B, 0x85}) EXPECT_EQ(t.Type(static_cast<WChar>(c), 400), QM_W("a")) << c;
-    EXPECT_EQ(t.Type(QM_W('b'), 600), QM_W("b"));  // late counted from the 'a'
-}
-
 TEST(TypeAhead, TheTickCountMayWrap) {
     TypeAhead t;
     t.Type(QM_W('a'), 0xFFFFFF00u);
