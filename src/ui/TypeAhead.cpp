@@ -9,7 +9,6 @@ void TypeAhead::RestartIfLate(uint32_t now) {
 }
 
 const WString& TypeAhead::Type(WChar c, uint32_t now) {
-    if (!Accepts(c)) return prefix_;
     RestartIfLate(now);
     prefix_ += c;
     return prefix_;

@@ -16,8 +16,7 @@ public:
     // (the text of the Delete key on X11, of Ctrl+Backspace on Windows) nor C1.
     static constexpr bool Accepts(WChar c) { return c >= 0x20 && (c < 0x7F || c > 0x9F); }
 
-    // A character typed at now (a millisecond tick count, wrapping freely);
-    // one that it does not accept changes nothing.
+    // A character that it accepts, typed at now (a millisecond tick count, wrapping freely).
     const WString& Type(WChar c, uint32_t now);
     // Backspace at now; the prefix may come out empty.
     const WString& Backspace(uint32_t now);

@@ -68,22 +68,17 @@ class Desktop:
         wait_for(lambda: self.stacking() is not None)
 
     def _openbox_config(self):
-        """Openbox's own configuration, but for its theme's resize handle, a strip with two grips
-        that it draws under every resizable window: without it the frame is a border all round,
-        as on Windows."""
+        """Openbox's configuration but for the resize handle, a strip with two grips that its theme draws
+        under every resizable window: the frame is then a border all round, as on Windows."""
         with open("/etc/xdg/openbox/rc.xml", encoding="utf-8") as f:
             config = f.read()
         name = re.search(r"<theme>\s*<name>([^<]*)</name>", config)
-        theme = os.path.join(self.folder, "openbox-3")
-        shutil.copytree(f"/usr/share/themes/{name.group(1)}/openbox-3", theme)
-        with open(os.path.join(theme, "themerc"), encoding="utf-8") as f:
-            themerc = re.sub(r"(?m)^window\.handle\.width:.*$", "", f.read())
-        with open(os.path.join(theme, "themerc"), "w", encoding="utf-8") as f:
-            f.write(themerc + "\nwindow.handle.width: 0\n")
-        path = os.path.join(self.folder, "rc.xml")
-        with open(path, "w", encoding="utf-8") as f:
+        shutil.copytree(f"/usr/share/themes/{name.group(1)}/openbox-3", os.path.join(self.folder, "openbox-3"))
+        with open(os.path.join(self.folder, "openbox-3", "themerc"), "a", encoding="utf-8") as f:
+            f.write("\nwindow.handle.width: 0\n")  # the last value of a resource counts
+        with open(os.path.join(self.folder, "rc.xml"), "w", encoding="utf-8") as f:
             f.write(config[:name.start(1)] + self.folder + config[name.end(1):])
-        return path
+        return f.name
 
     def env(self, **extra):
         env = dict(os.environ, DISPLAY=self.display)
