@@ -141,7 +141,7 @@ void TCheckListBox::OnChar(WPARAM character) {
         FindPrefix(typeAhead_.Backspace(now));
         return;
     }
-    if (character < L' ') return;
+    if (!TypeAhead::Accepts(static_cast<WChar>(character))) return;
     if (character == L' ') Toggle(ItemIndex());
     FindPrefix(typeAhead_.Type(static_cast<WChar>(character), now));
 }
