@@ -54,7 +54,7 @@ public:
 
     int Run(std::string& out) {
         if (!platform::FileExists(check_.catalogue)) {
-            Error(check_.catalogue, Say(Message::NoFile, {Quoted(platform::FullPath(check_.catalogue))}));
+            Error(check_.catalogue, Say(Message::NoFile, {QuotedPath(platform::FullPath(check_.catalogue))}));
             return Finish(out);
         }
         index_.emplace(ReadCatalogue());
