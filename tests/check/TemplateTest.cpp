@@ -245,6 +245,9 @@ TEST(CodeScan, FindsCodesAndWhatLooksLikeThem) {
         {{QM_W("{A}"), QM_W("{BB}")}, QM_W("{A}{C}}{"), {QM_W("+{A}"), QM_W("?{C}")}},
         {{QM_W("CODE1"), QM_W("CODE22")}, QM_W("CODE22 CODE1x #X#"), {QM_W("+CODE22"), QM_W("+CODE1")}},
         {{QM_W("ABA"), QM_W("ACA")}, QM_W("ABA AXA"), {QM_W("+ABA")}},  // letters never fence
+        {{QM_W("{{A}}"), QM_W("{{BB}}")}, QM_W("{{A}} {{C}} {D}"), {QM_W("+{{A}}"), QM_W("?{{C}}")}},
+        {{QM_W("##A##"), QM_W("##B##")}, QM_W("##C## #D#"), {QM_W("?##C##")}},
+        {{QM_W("[[A]]"), QM_W("[B]")}, QM_W("[[C]] [D]"), {QM_W("?[C]"), QM_W("?[D]")}},
         {{}, QM_W("#A#"), {}},
     };
     for (const auto& c : cases) {
