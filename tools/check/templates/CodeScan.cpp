@@ -9,9 +9,10 @@ namespace quillmark {
 
 namespace {
 
+// Blanks, and the object replacement character that stands for a note's mark.
 bool IsBlank(WChar c) {
     return c <= 0x20 || c == 0xA0 || (c >= 0x2000 && c <= 0x200B) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-           c == 0x205F || c == 0x3000 || c == 0xFEFF;
+           c == 0x205F || c == 0x3000 || c == 0xFEFF || c == 0xFFFC;
 }
 
 // Punctuation that can fence a code: ASCII symbols, guillemets and the

@@ -1,8 +1,13 @@
-"""Writes the test template with LibreOffice over UNO: codes in the body, split
-across runs by a bold letter, in a table, a text frame, a header and a footnote.
+"""Writes the test templates with LibreOffice over UNO. templates.odt: codes in
+the body, split across runs by a bold letter, in a table, a text frame, a
+header and a footnote. page.odt: text that the page shows otherwise than it is
+stored: a symbol font's minus, soft and non-breaking hyphens, a note's mark
+and a quote in a code, alt text, a macro button's text, and the headers of
+two page styles.
 
-    python3 make_templates.py PIPE OUTPUT.odt
+    python3 make_templates.py PIPE FOLDER
 """
+import os
 import sys
 import time
 
@@ -31,10 +36,16 @@ def paragraph(text, cursor, content):
     text.insertControlCharacter(cursor, PARAGRAPH_BREAK, False)
 
 
-def main(pipe, output):
-    ctx = connect(pipe)
-    desktop = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
-    doc = desktop.loadComponentFromURL("private:factory/swriter", "_blank", 0, (prop("Hidden", True),))
+def new_document(desktop):
+    return desktop.loadComponentFromURL("private:factory/swriter", "_blank", 0, (prop("Hidden", True),))
+
+
+def save(doc, output):
+    doc.storeToURL(uno.systemPathToFileUrl(output), (prop("FilterName", "writer8"),))
+    doc.close(True)
+
+
+def write_templates(doc, output):
     text = doc.Text
     cursor = text.createTextCursor()
 
@@ -69,8 +80,64 @@ def main(pipe, output):
     style.HeaderIsOn = True
     style.HeaderText.setString("Дело #НомерДела#")
 
-    doc.storeToURL(uno.systemPathToFileUrl(output), (prop("FilterName", "writer8"),))
-    doc.close(True)
+    save(doc, output)
+
+
+def write_page(doc, output):
+    text = doc.Text
+    cursor = text.createTextCursor()
+    text.insertString(cursor, "Пени: #Пени", False)          # 1: Symbol's minus, made a w:sym by make_hostile.py
+    cursor.CharFontName = "Symbol"
+    text.insertString(cursor, "\uf02d", False)
+    cursor.setPropertyToDefault("CharFontName")
+    paragraph(text, cursor, "#")
+    paragraph(text, cursor, "#Сумма\u00adДолга# #Номер\u2011Дела#")  # 2: soft and non-breaking hyphens
+    text.insertString(cursor, "#Ист", False)                  # 3: a footnote's mark inside a code
+    note = doc.createInstance("com.sun.star.text.Footnote")
+    text.insertTextContent(cursor, note, False)
+    note.insertString(note.createTextCursor(), "Сноска", False)
+    paragraph(text, cursor, "ец# и #\"Истец\"#")
+    frame = doc.createInstance("com.sun.star.text.TextFrame")  # 4: alt text; 5: the frame's paragraph
+    frame.Width = 3000
+    frame.Height = 1000
+    text.insertString(cursor, "Рисунок", False)
+    text.insertTextContent(cursor, frame, False)
+    frame.Title = "#Заголовок#"
+    frame.Description = "#Описание#"
+    text.insertControlCharacter(cursor, PARAGRAPH_BREAK, False)
+    text.insertString(cursor, "Телефон: ", False)             # 6: a macro button
+    button = doc.createInstance("com.sun.star.text.TextField.Macro")
+    button.Hint = "[#Дата#]"
+    button.MacroName = "DoFieldClick"
+    text.insertTextContent(cursor, button, False)
+    text.insertControlCharacter(cursor, PARAGRAPH_BREAK, False)
+    cursor.PageDescName = "Второй"                            # 7: on a page of another page style
+    text.insertString(cursor, "Раздел 2", False)
+
+    styles = doc.StyleFamilies.getByName("PageStyles")
+    first = styles.getByName("Standard")
+    first.HeaderIsOn = True
+    first.FirstIsShared = False
+    first.HeaderIsShared = False
+    first.HeaderText.setString("Верх #Истец#")
+    first.HeaderTextLeft.setString("Четная #Ответчик#")
+    first.HeaderTextFirst.setString("Первая #НомерДела#")
+    second = styles.getByName("Второй")
+    second.HeaderIsOn = True
+    second.HeaderIsShared = False
+    second.HeaderText.setString("Второй #Истец#")
+    second.HeaderTextLeft.setString("Второй четная")
+    save(doc, output)
+
+
+def main(pipe, folder):
+    ctx = connect(pipe)
+    desktop = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
+    doc = new_document(desktop)
+    doc.StyleFamilies.getByName("PageStyles").insertByName(
+        "Второй", doc.createInstance("com.sun.star.style.PageStyle"))
+    write_page(doc, os.path.join(folder, "page.odt"))
+    write_templates(new_document(desktop), os.path.join(folder, "templates.odt"))
 
 
 if __name__ == "__main__":
