@@ -284,7 +284,10 @@ public:
 private:
     Role Open(WStringView ns, WStringView name, const std::vector<XmlAttribute>& attributes) override {
         if (ns == kOfficeNs) {
-            if (name == QM_W("text")) return Enter({Part::Body, 0});
+            if (name == QM_W("text")) {
+                body_ = true;
+                return Enter({Part::Body, 0});
+            }
             if (name == QM_W("annotation")) return Role::Skip;
             return Role::Plain;
         }
@@ -346,6 +349,7 @@ private:
 
     // A body paragraph or table whose style starts another page style starts a section.
     void UsesStyle(const std::vector<XmlAttribute>& attributes) {
+        if (!body_) return;
         const WString* style = Attribute(attributes, QM_W("style-name"));
         const auto starts = style ? masters_.starts.find(*style) : masters_.starts.end();
         if (masters_.used.empty()) {
@@ -372,6 +376,7 @@ private:
     unsigned unused_ = 0;
     unsigned footnotes_ = 0;
     unsigned endnotes_ = 0;
+    bool body_ = false;  // content.xml's text, not styles.xml's
     bool seenMaster_ = false;
 };
 
