@@ -84,6 +84,8 @@ def write_templates(doc, output):
 
 
 def write_page(doc, output):
+    styles = doc.StyleFamilies.getByName("PageStyles")
+    styles.insertByName("Второй", doc.createInstance("com.sun.star.style.PageStyle"))
     text = doc.Text
     cursor = text.createTextCursor()
     text.insertString(cursor, "Пени: #Пени", False)          # 1: Symbol's minus, made a w:sym by make_hostile.py
@@ -97,46 +99,38 @@ def write_page(doc, output):
     text.insertTextContent(cursor, note, False)
     note.insertString(note.createTextCursor(), "Сноска", False)
     paragraph(text, cursor, "ец# и #\"Истец\"#")
-    frame = doc.createInstance("com.sun.star.text.TextFrame")  # 4: alt text; 5: the frame's paragraph
-    frame.Width = 3000
-    frame.Height = 1000
-    text.insertString(cursor, "Рисунок", False)
+    text.insertString(cursor, "Рисунок", False)               # 4: alt text; 5: the frame's paragraph
+    frame = doc.createInstance("com.sun.star.text.TextFrame")
     text.insertTextContent(cursor, frame, False)
-    frame.Title = "#Заголовок#"
-    frame.Description = "#Описание#"
+    set_all(frame, Width=3000, Height=1000, Title="#Заголовок#", Description="#Описание#")
     text.insertControlCharacter(cursor, PARAGRAPH_BREAK, False)
     text.insertString(cursor, "Телефон: ", False)             # 6: a macro button
     button = doc.createInstance("com.sun.star.text.TextField.Macro")
-    button.Hint = "[#Дата#]"
-    button.MacroName = "DoFieldClick"
+    set_all(button, Hint="[#Дата#]", MacroName="DoFieldClick")
     text.insertTextContent(cursor, button, False)
     text.insertControlCharacter(cursor, PARAGRAPH_BREAK, False)
     cursor.PageDescName = "Второй"                            # 7: on a page of another page style
     text.insertString(cursor, "Раздел 2", False)
 
-    styles = doc.StyleFamilies.getByName("PageStyles")
-    first = styles.getByName("Standard")
-    first.HeaderIsOn = True
-    first.FirstIsShared = False
-    first.HeaderIsShared = False
-    first.HeaderText.setString("Верх #Истец#")
-    first.HeaderTextLeft.setString("Четная #Ответчик#")
-    first.HeaderTextFirst.setString("Первая #НомерДела#")
-    second = styles.getByName("Второй")
-    second.HeaderIsOn = True
-    second.HeaderIsShared = False
-    second.HeaderText.setString("Второй #Истец#")
-    second.HeaderTextLeft.setString("Второй четная")
+    first, second = styles.getByName("Standard"), styles.getByName("Второй")
+    set_all(first, HeaderIsOn=True, FirstIsShared=False, HeaderIsShared=False)
+    set_all(second, HeaderIsOn=True, HeaderIsShared=False)
+    for header, content in ((first.HeaderText, "Верх #Истец#"), (first.HeaderTextLeft, "Четная #Ответчик#"),
+                            (first.HeaderTextFirst, "Первая #НомерДела#"), (second.HeaderText, "Второй #Истец#"),
+                            (second.HeaderTextLeft, "Второй четная")):
+        header.setString(content)
     save(doc, output)
+
+
+def set_all(target, **values):
+    for name, value in values.items():
+        setattr(target, name, value)
 
 
 def main(pipe, folder):
     ctx = connect(pipe)
     desktop = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
-    doc = new_document(desktop)
-    doc.StyleFamilies.getByName("PageStyles").insertByName(
-        "Второй", doc.createInstance("com.sun.star.style.PageStyle"))
-    write_page(doc, os.path.join(folder, "page.odt"))
+    write_page(new_document(desktop), os.path.join(folder, "page.odt"))
     write_templates(new_document(desktop), os.path.join(folder, "templates.odt"))
 
 
