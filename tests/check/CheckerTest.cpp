@@ -213,6 +213,16 @@ TEST(CheckerMessages, EveryMessageSpeaksBothLanguagesWithTheSamePlaceholders) {
     for (const auto& [count, text] : plurals) EXPECT_EQ(Codes(Language::Russian, count), text);
 }
 
+TEST(CheckerMessages, QuotedTextIsExactlyTheText) {
+    const std::pair<WString, std::string> cases[] = {
+        {QM_W("\"Item\""), R"("\"Item\"")"},
+        {QM_W("a\\u00AD"), R"("a\\u00AD")"},  // the text's own backslash, not an escape
+        {QM_W("#A\u00ADB\u2011C\u200B\u00A0\uF02D\tD#"), R"("#A\u00ADB\u2011C\u200B\u00A0\uF02D\u0009D#")"},
+        {{WChar(0xD83D), WChar(0xDE00), WChar(0xDB40), WChar(0xDC01), WChar(0xD800)}, "\"😀\\U000E0001\\uD800\""},
+    };
+    for (const auto& [text, quoted] : cases) EXPECT_EQ(Quoted(text), quoted);
+}
+
 TEST(CheckerMessages, TheLanguageComesFromTheUsersSettings) {
 #ifdef _WIN32
     // The Wine tests run in a Russian locale, and Wine's UI language follows it.

@@ -138,7 +138,7 @@ public:
 
     int Run(std::string& out) {
         if (!platform::FileExists(path_)) {
-            Warn(Say(Message::NoFile, {Quoted(platform::FullPath(path_))}));
+            Warn(Say(Message::NoFile, {QuotedPath(platform::FullPath(path_))}));
             return Finish(out);
         }
         const FileBytes file = platform::ReadWholeFile(path_);
