@@ -23,9 +23,8 @@ void Clear(long& out) { out = 0; }
 // failure leaves garbage in them for a client to free.
 template <class... Out>
 HRESULT Cleared(Out*... out) {
-    if (((out == nullptr) || ...)) return E_POINTER;
-    (Clear(*out), ...);
-    return S_OK;
+    ((out != nullptr ? Clear(*out) : void()), ...);  // the others too when one is null
+    return ((out == nullptr) || ...) ? E_POINTER : S_OK;
 }
 
 }  // namespace
