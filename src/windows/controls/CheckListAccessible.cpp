@@ -56,9 +56,10 @@ HRESULT TCheckListAccessible::Connected(Out*... out) const {
 template <class... Out>
 HRESULT TCheckListAccessible::Reach(const VARIANT& child, int& line, Out*... out) const {
     if (const HRESULT connected = Connected(out...); connected != S_OK) return connected;
-    if (child.vt != VT_I4) return E_INVALIDARG;
+    // Compared before subtracting: LONG_MIN - 1 overflows.
+    if (child.vt != VT_I4 || child.lVal < CHILDID_SELF || child.lVal > list_->Count()) return E_INVALIDARG;
     line = child.lVal - 1;  // CHILDID_SELF is 0: the list itself, -1
-    return line >= -1 && line < list_->Count() ? S_OK : E_INVALIDARG;
+    return S_OK;
 }
 
 HRESULT TCheckListAccessible::QueryInterface(REFIID riid, void** object) {
