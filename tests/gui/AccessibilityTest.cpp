@@ -148,6 +148,9 @@ TEST(AccessibleObject, AFailureClearsEveryOutParameter) {
         EXPECT_EQ(object->accLocation(&n[0], &n[1], &n[2], &n[3], child), failure);
         EXPECT_TRUE(text == nullptr && variant.vt == VT_EMPTY && (n[0] | n[1] | n[2] | n[3]) == 0) << failure;
     }
+    auto file = reinterpret_cast<BSTR>(-1);  // one [out] null: the other is cleared all the same
+    EXPECT_EQ(object->get_accHelpTopic(&file, child, nullptr), E_POINTER);
+    EXPECT_EQ(file, nullptr);
     ::DestroyWindow(list.Handle());
 }
 

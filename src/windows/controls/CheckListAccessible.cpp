@@ -23,9 +23,8 @@ void Clear(long& out) { out = 0; }
 // failure leaves garbage in them for a client to free.
 template <class... Out>
 HRESULT Cleared(Out*... out) {
-    if (((out == nullptr) || ...)) return E_POINTER;
-    (Clear(*out), ...);
-    return S_OK;
+    ((out != nullptr ? Clear(*out) : void()), ...);  // the others too when one is null
+    return ((out == nullptr) || ...) ? E_POINTER : S_OK;
 }
 
 }  // namespace
@@ -57,9 +56,10 @@ HRESULT TCheckListAccessible::Connected(Out*... out) const {
 template <class... Out>
 HRESULT TCheckListAccessible::Reach(const VARIANT& child, int& line, Out*... out) const {
     if (const HRESULT connected = Connected(out...); connected != S_OK) return connected;
-    if (child.vt != VT_I4) return E_INVALIDARG;
+    // Compared before subtracting: LONG_MIN - 1 overflows.
+    if (child.vt != VT_I4 || child.lVal < CHILDID_SELF || child.lVal > list_->Count()) return E_INVALIDARG;
     line = child.lVal - 1;  // CHILDID_SELF is 0: the list itself, -1
-    return line >= -1 && line < list_->Count() ? S_OK : E_INVALIDARG;
+    return S_OK;
 }
 
 HRESULT TCheckListAccessible::QueryInterface(REFIID riid, void** object) {
