@@ -83,6 +83,7 @@ TEST(CommandLine, TemplatesAsAuthorsHandThemOver) {
          2,
          {"/a.docx", "nothing*.docx: error: ", "docs/empty: error: no template in this folder", "/b.odt"}},
         {"params.ini notes.zip", 1, 0, {"notes.zip: error: not a template: the templates read are .docx"}},
+        {"notes.zip", 1, 0, {"bin/params.ini", "notes.zip: error: not a template"}},
         {"--json params.ini notes.zip", 1, 0, {"{\"template\":\"notes.zip\",\"error\":\"not a template"}},
         {"--json params.ini \"Нет такого\"", 3, 0, {"[]\n", "warning: \"Нет такого\" is none of the six kinds"}},
         {"params.ini \"*.odt\" docs/sub", 3, 3, {"/b.odt", "docs/sub/c.docx", "docs/sub/deeper/d.ott"}, true},

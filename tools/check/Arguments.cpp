@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <string_view>
 #include <utility>
 
 #include "catalogue/Platform.h"
@@ -83,10 +85,22 @@ std::vector<WString> TemplatesMatching(const WString& pattern) {
     return templates;
 }
 
-}  // namespace
-
+// A template's name, a pattern or a folder.
 bool StandsForTemplates(const WString& argument) {
     return IsTemplatePath(argument) || arguments::HasPattern(argument) || IsFolder(argument);
+}
+
+}  // namespace
+
+bool CannotBeACatalogue(const WString& argument) {
+    std::error_code error;
+    if (StandsForTemplates(argument)) return true;
+    if (!fs::is_regular_file(ToPath(argument), error)) return false;  // a FIFO would block the read
+    // A zip package or a binary Word file, whatever its name: dropped on the program, most likely.
+    char start[4] = {};
+    std::ifstream(ToPath(argument), std::ios::binary).read(start, sizeof start);
+    const std::string_view signature(start, sizeof start);
+    return signature == std::string_view("PK\3\4", 4) || signature == "\xD0\xCF\x11\xE0";
 }
 
 bool NamesAFile(const WString& argument) {

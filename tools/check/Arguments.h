@@ -17,10 +17,12 @@ struct TemplateArgument {
     std::optional<Message> problem;
 };
 
-// A template's name, a pattern or a folder: an argument that cannot be a catalogue.
-bool StandsForTemplates(const WString& argument);
+// A template's name, a pattern, a folder, or a package (zip, or a binary Word
+// file) under any other name.
+bool CannotBeACatalogue(const WString& argument);
 
-// The same, or any file there is: an argument that cannot be a section's name.
+// A template's name, a pattern, a folder or any file there is: an argument
+// that cannot be a section's name.
 bool NamesAFile(const WString& argument);
 
 // Each argument's templates in order: a folder's in the order of their paths,

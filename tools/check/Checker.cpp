@@ -37,8 +37,8 @@ struct Options {
 };
 
 // The catalogue comes first, unless the first argument stands for templates
-// (or there is none): then it is params.ini beside the program, as Quillmark
-// reads it. A section is told from templates (and from a slip) by being no
+// or is a package (or there is none): then it is params.ini beside the
+// program, as Quillmark reads it. A section is told from templates (and from a slip) by being no
 // file; once one argument after the catalogue names a file, all of them are
 // templates.
 std::optional<Task> PlaceArguments(const Options& options) {
@@ -47,11 +47,12 @@ std::optional<Task> PlaceArguments(const Options& options) {
     if (options.json && !options.kind && p.size() == 2 && !NamesAFile(p[1])) {
         return Task{Task::Kind::SectionCodes, p[0], {p[1]}};
     }
-    if (p.empty() || (p.size() == 1 && !StandsForTemplates(p[0]))) {
+    const bool templatesFirst = !p.empty() && CannotBeACatalogue(p[0]);
+    if (p.empty() || (p.size() == 1 && !templatesFirst)) {
         if (!plain) return std::nullopt;
         return Task{Task::Kind::CatalogueReport, p.empty() ? CataloguePath() : p[0], {}};
     }
-    if (StandsForTemplates(p[0])) return Task{Task::Kind::Templates, CataloguePath(), p};
+    if (templatesFirst) return Task{Task::Kind::Templates, CataloguePath(), p};
     if (std::any_of(p.begin() + 1, p.end(), NamesAFile)) {
         return Task{Task::Kind::Templates, p[0], {p.begin() + 1, p.end()}};
     }
