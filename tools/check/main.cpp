@@ -28,8 +28,9 @@ void Write(DWORD which, const std::string& text) {
 
 // A console opened for this program alone, as Explorer opens one for a drop
 // or a double click, closes with it, before anyone has read the report. A
-// console that was open before, a pipe or a file stays. Wine gives a program
-// started from a Unix terminal a console of its own, but with a hidden window.
+// console that was open before, a pipe or a file stays; a hidden console has
+// nobody to press a key (Wine gives one to a program started from a Unix
+// terminal).
 bool ConsoleClosesWithUs() {
     DWORD processes[2];
     DWORD mode = 0;
