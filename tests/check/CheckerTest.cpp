@@ -53,7 +53,7 @@ TEST_F(CheckerTest, JsonEscapesWhatJsonCannotHoldAsItStands) {
 }
 
 TEST_F(CheckerTest, MissingFileIsAnEmptyList) {
-    const Result r = Check({QM_W("--json"), ToWString(dir_.Path() / "none.ini"), QM_W("S")});
+    const Result r = Check({QM_W("--json"), ToWString(dir_.Path() / "none.ini"), QM_W("Подсчет дней")});
     EXPECT_EQ(r.code, kCheckOk);
     EXPECT_EQ(r.out, "[]\n");
     EXPECT_EQ(Check({QM_W("--json"), ToWString(dir_.Path()), QM_W("S")}).out, "[]\n");
@@ -61,7 +61,7 @@ TEST_F(CheckerTest, MissingFileIsAnEmptyList) {
 
 TEST_F(CheckerTest, UsageErrors) {
     for (const auto& args : std::vector<std::vector<WString>>{
-             {},
+             {QM_W("--json")},
              {QM_W("--json"), QM_W("file")},
              {QM_W("a"), QM_W("b")},
              {QM_W("--kind"), QM_W("Подсчет дней"), QM_W("a")},
@@ -243,11 +243,11 @@ TEST(CheckerMessages, TheLanguageComesFromTheUsersSettings) {
     EXPECT_EQ(with("", "", "ru_UA.UTF-8"), Language::Russian);  // empty ones do not count
     EXPECT_EQ(with(nullptr, nullptr, nullptr), Language::English);
     std::string out, err;
-    EXPECT_EQ(RunChecker({}, out, err), kCheckUsage);  // the default follows them too
+    EXPECT_EQ(RunChecker({QM_W("--json")}, out, err), kCheckUsage);  // the default follows them too
     EXPECT_EQ(err.rfind("quillmark-check: неверное число аргументов\nиспользование:", 0), std::string::npos);
     with(nullptr, nullptr, "ru_RU.UTF-8");
     err.clear();
-    EXPECT_EQ(RunChecker({}, out, err), kCheckUsage);
+    EXPECT_EQ(RunChecker({QM_W("--json")}, out, err), kCheckUsage);
     EXPECT_EQ(err.rfind("quillmark-check: неверное число аргументов\nиспользование:", 0), 0u) << err;
     ::unsetenv("LANG");
 #endif

@@ -21,12 +21,14 @@ struct Texts {
 
 // In the order of Message.
 constexpr Texts kTexts[] = {
-    {"usage: quillmark-check [--codepage N] FILE\n"
+    {"usage: quillmark-check [--codepage N] [FILE]\n"
      "       quillmark-check --json [--codepage N] FILE SECTION\n"
-     "       quillmark-check [--json] [--codepage N] [--kind KIND] FILE TEMPLATE...\n"
-     "  FILE      a params.ini catalogue\n"
+     "       quillmark-check [--json] [--codepage N] [--kind KIND] [FILE] TEMPLATE...\n"
+     "  FILE      a params.ini catalogue; without it, params.ini beside quillmark-check\n"
      "  SECTION   a kind of calculation, as the tree shows it\n"
-     "  TEMPLATE  a .docx, .dotx, .docm, .dotm, .odt or .ott whose codes are checked against FILE\n"
+     "  TEMPLATE  a .docx, .dotx, .docm, .dotm, .odt or .ott whose codes are checked against FILE,\n"
+     "            or a folder: every template in it and in its subfolders\n"
+     "            (on Windows also a pattern such as *.docx)\n"
      "  --json    print the codes that Quillmark lists for SECTION as a JSON array;\n"
      "            with templates, one JSON object per template\n"
      "  --kind KIND  the templates are for this kind of calculation: codes of other kinds are warned of\n"
@@ -123,6 +125,14 @@ constexpr Texts kTexts[] = {
     {"Codes that no template uses:", "Коды, которых нет ни в одном шаблоне:"},
     {"{1} error(s).", "Ошибок: {1}."},
     {"the file is larger than {1} MB: refused", "файл больше {1} МБ: отказано"},
+    {"Catalogue: {1}", "Каталог: {1}"},
+    {"not a template: the templates read are .docx, .dotx, .docm, .dotm, .odt and .ott",
+     "не шаблон: читаются шаблоны .docx, .dotx, .docm, .dotm, .odt и .ott"},
+    {"no template matches this pattern", "ни один шаблон не подходит под этот образец"},
+    {"no template in this folder or its subfolders", "в этой папке и ее вложенных папках нет шаблонов"},
+    {"quillmark-check: warning: {1} is none of the six kinds of calculation and no section of {2}: its list is empty",
+     "quillmark-check: предупреждение: {1} - не один из шести видов расчета и не раздел {2}: список пуст"},
+    {"Press any key to close this window.", "Нажмите любую клавишу, чтобы закрыть это окно."},
 };
 static_assert(std::size(kTexts) == static_cast<size_t>(Message::Count), "one text per message");
 

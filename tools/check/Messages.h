@@ -81,6 +81,12 @@ enum class Message {
     UnusedHeading,
     ErrorCount,
     FileTooBig,
+    CatalogueLine,
+    NotATemplate,
+    NoTemplateMatches,
+    NoTemplateInFolder,
+    UnknownSection,
+    PressAnyKey,
     Count
 };
 

@@ -76,7 +76,13 @@ public:
                 if (index_->Kinds()[k].kind == *check_.kind) kind_ = k;
             }
         }
-        for (const WString& path : check_.templates) CheckTemplate(path);
+        for (const TemplateArgument& argument : check_.templates) {
+            if (argument.problem) {
+                Error(argument.path, Say(*argument.problem));
+            } else {
+                CheckTemplate(argument.path);
+            }
+        }
         if (!check_.json && anyRead_) ListUnused();
         return Finish(out);
     }
