@@ -21,6 +21,7 @@ namespace {
 using test::MakeZip;
 using test::WordPackage;
 using test::ZipEntry;
+using test::ZipOptions;
 
 WString Data(const char* name) { return FromUtf8(std::string(QM_TEMPLATE_DATA "/") + name); }
 
@@ -41,7 +42,10 @@ void ExpectLines(const std::string& out, const std::vector<std::string>& expecte
     }
 }
 
-const char* const kTemplates[] = {"templates.odt", "templates.docx"};
+// Zip64 fields, a byte after the end record, and relationship targets written
+// as "./header%201.xml" change nothing.
+const char* const kTemplates[] = {"templates.odt",        "templates.docx",         "templates-zip64.odt",
+                                  "templates-zip64.docx", "templates-newline.docx", "templates-uri.docx"};
 
 TEST(Templates, WordAndOpenDocumentReadAlike) {
     for (const char* name : kTemplates) {
@@ -129,6 +133,8 @@ TEST(Templates, BrokenFilesAreErrorsAndTheOthersAreStillChecked) {
         {"truncated.docx", "not a Word or OpenDocument package: it has no zip directory"},
         {"bomb.docx", "the package unpacks to more than 256 MB: refused"},
         {"entities.docx", "the package's part word/document.xml declares a DTD: refused"},
+        {"encrypted.odt", "an encrypted document: save it without a password"},
+        {"damaged.docx", "the package's part word/document.xml is not well-formed XML (line 2)"},
         {"missing.docx", ""},
     };
     // A sparse file: nothing so big is ever read into memory.
@@ -147,13 +153,19 @@ TEST(Templates, BrokenFilesAreErrorsAndTheOthersAreStillChecked) {
     }
     EXPECT_NE(r.out.find("huge.docx: error: the file is larger than 1024 MB: refused\n"), std::string::npos);
     EXPECT_NE(r.out.find("Template: " + ToUtf8(platform::FullPath(Data("templates.odt")))), std::string::npos);
-    EXPECT_NE(r.out.find("3 warning(s). 7 error(s).\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("3 warning(s). 9 error(s).\n"), std::string::npos) << r.out;
 }
 
 const char kWordNs[] = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";
 
 std::string Document(const std::string& paragraphs) {
     return std::string("<w:document ") + kWordNs + "><w:body>" + paragraphs + "</w:body></w:document>";
+}
+
+std::string Repeated(const std::string& text, size_t times) {
+    std::string out;
+    for (size_t i = 0; i < times; ++i) out += text;
+    return out;
 }
 
 std::vector<ZipEntry> With(std::vector<ZipEntry> entries, const std::function<void(ZipEntry&)>& change) {
@@ -165,11 +177,48 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
     const std::string text = Document("<w:p><w:r><w:t>" + std::string(20000, 'x') + "</w:t></w:r></w:p>");
     const std::string spreadsheet = "application/vnd.oasis.opendocument.spreadsheet";
     const std::string laughs = "<!DOCTYPE d [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">]>";
+    const auto zip64 = [&](const std::function<void(ZipEntry&)>& change, ZipOptions options = {}) {
+        options.zip64 = true;
+        return MakeZip(With(WordPackage(text), change), options);
+    };
+    const auto honest = [](ZipEntry&) {};
+    // The main part's local header claims more name and extra than the file
+    // holds, and a compressed size that wraps the sum of the two round to 1.
+    std::string wraps = zip64([](ZipEntry& e) { e.claimedCompressedSize = 0 - uint64_t{30 + 17 + 0xFFFF} + 1; });
+    wraps[wraps.rfind("PK\3\4") + 28] = wraps[wraps.rfind("PK\3\4") + 29] = '\xFF';
+    const auto nested = [](size_t depth) {
+        return MakeZip(
+            WordPackage(Document("<w:p>" + Repeated("<w:r>", depth - 3) + Repeated("</w:r>", depth - 3) + "</w:p>")));
+    };
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : laughs + Document("")) utf16 += {c, '\0'};
     const struct {
         const char* what;
         std::string bytes;
         std::optional<Message> error;
     } cases[] = {
+        {"Zip64", zip64(honest), std::nullopt},
+        {"Zip64 size 2^32", zip64([](ZipEntry& e) { e.claimedSize = uint64_t{1} << 32; }), Message::UnpacksTooBig},
+        {"Zip64 size 2^64 - 1", zip64([](ZipEntry& e) { e.claimedSize = UINT64_MAX; }), Message::UnpacksTooBig},
+        {"Zip64 compressed size 2^32 + 1",
+         zip64([](ZipEntry& e) { e.claimedCompressedSize = (uint64_t{1} << 32) + 1; }), Message::ZipEntryDamaged},
+        {"Zip64 compressed size 2^64 - 1", zip64([](ZipEntry& e) { e.claimedCompressedSize = UINT64_MAX; }),
+         Message::ZipEntryDamaged},
+        {"Zip64 compressed size wraps past the local header", wraps, Message::ZipEntryDamaged},
+        {"Zip64 offset 2^32", zip64([](ZipEntry& e) { e.claimedOffset = uint64_t{1} << 32; }),
+         Message::ZipEntryDamaged},
+        {"Zip64 offset 2^64 - 1", zip64([](ZipEntry& e) { e.claimedOffset = UINT64_MAX; }), Message::ZipEntryDamaged},
+        {"Zip64 directory at 2^64 - 1", zip64(honest, {.claimedDirectoryOffset = UINT64_MAX}),
+         Message::ZipDirectoryDamaged},
+        {"Zip64 directory of 2^64 - 1 bytes", zip64(honest, {.claimedDirectorySize = UINT64_MAX}),
+         Message::ZipDirectoryDamaged},
+        {"Zip64 directory of 2^64 - 1 entries", zip64(honest, {.extraCount = UINT64_MAX - 3}),
+         Message::ZipDirectoryDamaged},
+        {"plain size 2^32 - 1", MakeZip(With(WordPackage(text), [](ZipEntry& e) { e.claimedSize = UINT32_MAX; })),
+         Message::UnpacksTooBig},
+        {"elements 256 deep", nested(256), std::nullopt},
+        {"elements 257 deep", nested(257), Message::XmlTooDeep},
+        {"a DTD in UTF-16", MakeZip(WordPackage(utf16)), Message::XmlDoctype},
         {"empty file", "", Message::NotZip},
         {"claims less than it holds", MakeZip(With(WordPackage(text), [](ZipEntry& e) { e.claimedSize = 100; })),
          Message::ZipEntryDamaged},
@@ -181,7 +230,7 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
          Message::EncryptedEntry},
         {"bzip2 entry", MakeZip(With(WordPackage(text), [](ZipEntry& e) { e.method = 12; })),
          Message::UnsupportedMethod},
-        {"directory claims more entries", MakeZip(WordPackage(text), 3), Message::ZipDirectoryDamaged},
+        {"directory claims more entries", MakeZip(WordPackage(text), {.extraCount = 3}), Message::ZipDirectoryDamaged},
         {"main part missing", MakeZip({WordPackage(text)[0], WordPackage(text)[1]}), Message::MissingPart},
         {"entity expansion", MakeZip(WordPackage(laughs + Document("<w:p><w:r><w:t>&b;</w:t></w:r></w:p>"))),
          Message::XmlDoctype},

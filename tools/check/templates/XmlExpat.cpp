@@ -34,9 +34,14 @@ public:
         const XML_Status status = XML_Parse(parser_.get(), bytes.data(), static_cast<int>(bytes.size()), XML_TRUE);
         if (failure_) std::rethrow_exception(failure_);
         if (hasDoctype_) throw TemplateError{Message::XmlDoctype, {part}};
+        if (tooDeepLine_ != 0) {
+            throw TemplateError{Message::XmlTooDeep,
+                                {part, std::to_string(kMaxXmlDepth), std::to_string(tooDeepLine_)}};
+        }
         if (status != XML_STATUS_OK) {
             throw TemplateError{Message::BadXml, {part, std::to_string(XML_GetCurrentLineNumber(parser_.get()))}};
         }
+        if (refused_) std::rethrow_exception(refused_);
     }
 
 private:
@@ -49,13 +54,17 @@ private:
         return {FromUtf8(whole.substr(0, at)), FromUtf8(whole.substr(at + 1))};
     }
 
-    // Our handlers may only fail by running out of memory; that must not
-    // unwind through C frames.
+    bool Stopped() const { return failure_ || hasDoctype_ || tooDeepLine_ != 0; }
+
+    // A handler that refuses the part leaves the rest to be checked for
+    // well-formedness; any other failure must not unwind through C frames.
     template <class F>
     void Guard(F&& f) {
-        if (failure_ || hasDoctype_) return;
+        if (Stopped() || refused_) return;
         try {
             f();
+        } catch (const TemplateError&) {
+            refused_ = std::current_exception();
         } catch (...) {
             failure_ = std::current_exception();
             XML_StopParser(parser_.get(), XML_FALSE);
@@ -64,6 +73,10 @@ private:
 
     static void XMLCALL OnStart(void* data, const XML_Char* name, const XML_Char** attributes) {
         ExpatReader& self = Self(data);
+        if (!self.Stopped() && ++self.depth_ > kMaxXmlDepth) {
+            self.tooDeepLine_ = XML_GetCurrentLineNumber(self.parser_.get());
+            XML_StopParser(self.parser_.get(), XML_FALSE);
+        }
         self.Guard([&] {
             self.attributes_.clear();
             for (const XML_Char** a = attributes; *a; a += 2) {
@@ -76,6 +89,7 @@ private:
     }
     static void XMLCALL OnEnd(void* data, const XML_Char*) {
         ExpatReader& self = Self(data);
+        --self.depth_;
         self.Guard([&] { self.handler_.End(); });
     }
     static void XMLCALL OnText(void* data, const XML_Char* text, int length) {
@@ -92,6 +106,9 @@ private:
     ParserPtr parser_;
     std::vector<XmlAttribute> attributes_;
     std::exception_ptr failure_;
+    std::exception_ptr refused_;
+    size_t depth_ = 0;
+    XML_Size tooDeepLine_ = 0;
     bool hasDoctype_ = false;
 };
 
