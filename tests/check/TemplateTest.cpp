@@ -21,7 +21,6 @@ namespace {
 using test::MakeZip;
 using test::WordPackage;
 using test::ZipEntry;
-using test::ZipOptions;
 
 WString Data(const char* name) { return FromUtf8(std::string(QM_TEMPLATE_DATA "/") + name); }
 
@@ -42,8 +41,7 @@ void ExpectLines(const std::string& out, const std::vector<std::string>& expecte
     }
 }
 
-// Zip64 fields, a byte after the end record, and relationship targets written
-// as "./header%201.xml" change nothing.
+// Zip64, a byte after the end record, and targets such as "./header%201.xml" change nothing.
 const char* const kTemplates[] = {"templates.odt",        "templates.docx",         "templates-zip64.odt",
                                   "templates-zip64.docx", "templates-newline.docx", "templates-uri.docx"};
 
@@ -162,12 +160,6 @@ std::string Document(const std::string& paragraphs) {
     return std::string("<w:document ") + kWordNs + "><w:body>" + paragraphs + "</w:body></w:document>";
 }
 
-std::string Repeated(const std::string& text, size_t times) {
-    std::string out;
-    for (size_t i = 0; i < times; ++i) out += text;
-    return out;
-}
-
 std::vector<ZipEntry> With(std::vector<ZipEntry> entries, const std::function<void(ZipEntry&)>& change) {
     change(entries.back());
     return entries;
@@ -177,18 +169,18 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
     const std::string text = Document("<w:p><w:r><w:t>" + std::string(20000, 'x') + "</w:t></w:r></w:p>");
     const std::string spreadsheet = "application/vnd.oasis.opendocument.spreadsheet";
     const std::string laughs = "<!DOCTYPE d [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">]>";
-    const auto zip64 = [&](const std::function<void(ZipEntry&)>& change, ZipOptions options = {}) {
+    const auto zip64 = [&](const std::function<void(ZipEntry&)>& change, test::ZipOptions options = {}) {
         options.zip64 = true;
         return MakeZip(With(WordPackage(text), change), options);
     };
-    const auto honest = [](ZipEntry&) {};
-    // The main part's local header claims more name and extra than the file
-    // holds, and a compressed size that wraps the sum of the two round to 1.
+    const auto honest = [](ZipEntry&) {};  // the rows below are Zip64 too
+    // More name and extra than the file holds, and a compressed size that wraps their sum to 1.
     std::string wraps = zip64([](ZipEntry& e) { e.claimedCompressedSize = 0 - uint64_t{30 + 17 + 0xFFFF} + 1; });
     wraps[wraps.rfind("PK\3\4") + 28] = wraps[wraps.rfind("PK\3\4") + 29] = '\xFF';
     const auto nested = [](size_t depth) {
-        return MakeZip(
-            WordPackage(Document("<w:p>" + Repeated("<w:r>", depth - 3) + Repeated("</w:r>", depth - 3) + "</w:p>")));
+        std::string runs;
+        for (size_t i = 3; i < depth; ++i) runs = "<w:r>" + runs + "</w:r>";
+        return MakeZip(WordPackage(Document("<w:p>" + runs + "</w:p>")));
     };
     std::string utf16 = "\xFF\xFE";
     for (const char c : laughs + Document("")) utf16 += {c, '\0'};
@@ -198,24 +190,14 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
         std::optional<Message> error;
     } cases[] = {
         {"Zip64", zip64(honest), std::nullopt},
-        {"Zip64 size 2^32", zip64([](ZipEntry& e) { e.claimedSize = uint64_t{1} << 32; }), Message::UnpacksTooBig},
-        {"Zip64 size 2^64 - 1", zip64([](ZipEntry& e) { e.claimedSize = UINT64_MAX; }), Message::UnpacksTooBig},
-        {"Zip64 compressed size 2^32 + 1",
-         zip64([](ZipEntry& e) { e.claimedCompressedSize = (uint64_t{1} << 32) + 1; }), Message::ZipEntryDamaged},
-        {"Zip64 compressed size 2^64 - 1", zip64([](ZipEntry& e) { e.claimedCompressedSize = UINT64_MAX; }),
-         Message::ZipEntryDamaged},
-        {"Zip64 compressed size wraps past the local header", wraps, Message::ZipEntryDamaged},
-        {"Zip64 offset 2^32", zip64([](ZipEntry& e) { e.claimedOffset = uint64_t{1} << 32; }),
-         Message::ZipEntryDamaged},
-        {"Zip64 offset 2^64 - 1", zip64([](ZipEntry& e) { e.claimedOffset = UINT64_MAX; }), Message::ZipEntryDamaged},
-        {"Zip64 directory at 2^64 - 1", zip64(honest, {.claimedDirectoryOffset = UINT64_MAX}),
-         Message::ZipDirectoryDamaged},
-        {"Zip64 directory of 2^64 - 1 bytes", zip64(honest, {.claimedDirectorySize = UINT64_MAX}),
-         Message::ZipDirectoryDamaged},
-        {"Zip64 directory of 2^64 - 1 entries", zip64(honest, {.extraCount = UINT64_MAX - 3}),
-         Message::ZipDirectoryDamaged},
-        {"plain size 2^32 - 1", MakeZip(With(WordPackage(text), [](ZipEntry& e) { e.claimedSize = UINT32_MAX; })),
-         Message::UnpacksTooBig},
+        {"size 2^32", zip64([](ZipEntry& e) { e.claimedSize = uint64_t{1} << 32; }), Message::UnpacksTooBig},
+        {"size 2^64-1", zip64([](ZipEntry& e) { e.claimedSize = UINT64_MAX; }), Message::UnpacksTooBig},
+        {"compressed size wraps", wraps, Message::ZipEntryDamaged},
+        {"offset 2^32", zip64([](ZipEntry& e) { e.claimedOffset = uint64_t{1} << 32; }), Message::ZipEntryDamaged},
+        {"offset 2^64-1", zip64([](ZipEntry& e) { e.claimedOffset = UINT64_MAX; }), Message::ZipEntryDamaged},
+        {"dir at 2^64-1", zip64(honest, {.claimedDirectoryOffset = UINT64_MAX}), Message::ZipDirectoryDamaged},
+        {"dir size 2^64-1", zip64(honest, {.claimedDirectorySize = UINT64_MAX}), Message::ZipDirectoryDamaged},
+        {"2^64-1 entries", zip64(honest, {.extraCount = UINT64_MAX - 3}), Message::ZipDirectoryDamaged},
         {"elements 256 deep", nested(256), std::nullopt},
         {"elements 257 deep", nested(257), Message::XmlTooDeep},
         {"a DTD in UTF-16", MakeZip(WordPackage(utf16)), Message::XmlDoctype},

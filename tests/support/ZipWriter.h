@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,20 +45,16 @@ inline std::string Deflate(const std::string& data) {
     return out;
 }
 
-inline void Put(std::string& out, uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i) & 0xFF);
-}
-
-// A Zip64 extra field.
-inline void Extra(std::string& out, const std::string& fields) {
-    Put(out, 1, 2);
-    Put(out, fields.size(), 2);
-    out += fields;
+// Little-endian fields, each a value and its width in bytes.
+inline void Put(std::string& out, std::initializer_list<std::pair<uint64_t, int>> fields) {
+    for (const auto& [value, bytes] : fields) {
+        for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i) & 0xFF);
+    }
 }
 
 inline std::string MakeZip(const std::vector<ZipEntry>& entries, const ZipOptions& options = {}) {
-    constexpr uint32_t kInZip64 = UINT32_MAX;
     const bool zip64 = options.zip64;
+    const auto field32 = [&](uint64_t value) { return std::pair<uint64_t, int>{zip64 ? UINT32_MAX : value, 4}; };
     std::string out, directory;
     for (const ZipEntry& e : entries) {
         const std::string stored = e.deflate ? Deflate(e.data) : e.data;
@@ -65,38 +62,25 @@ inline std::string MakeZip(const std::vector<ZipEntry>& entries, const ZipOption
         const uint32_t crc = e.claimedCrc.value_or(static_cast<uint32_t>(
             crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size()))));
         const uint64_t size = e.claimedSize.value_or(e.data.size());
-        const uint64_t compressedSize = e.claimedCompressedSize.value_or(stored.size());
         const uint64_t offset = e.claimedOffset.value_or(out.size());
-        std::string sizes;
-        Put(sizes, size, 8);
-        Put(sizes, compressedSize, 8);
-        const auto header = [&](std::string& to, size_t extraSize) {
-            Put(to, zip64 ? 45 : 20, 2);  // version needed
-            Put(to, e.flags, 2);
-            Put(to, method, 2);
-            Put(to, 0, 4);  // time and date
-            Put(to, crc, 4);
-            Put(to, zip64 ? kInZip64 : compressedSize, 4);
-            Put(to, zip64 ? kInZip64 : size, 4);
-            Put(to, e.name.size(), 2);
-            Put(to, zip64 ? extraSize + 4 : 0, 2);
-        };
-        Put(out, 0x04034b50, 4);
-        header(out, sizes.size());
-        out += e.name;
-        if (zip64) Extra(out, sizes);
-        out += stored;
-        Put(directory, 0x02014b50, 4);
-        Put(directory, 45, 2);  // version made by
-        header(directory, sizes.size() + 8);
-        Put(directory, 0, 6);  // comment length, disk, internal attributes
-        Put(directory, 0, 4);  // external attributes
-        Put(directory, zip64 ? kInZip64 : offset, 4);
-        directory += e.name;
+        const uint64_t compressedSize = e.claimedCompressedSize.value_or(stored.size());
+        // The Zip64 extra fields: the local header's holds both sizes, the directory's the offset too.
+        std::string local64, central64;
         if (zip64) {
-            Put(sizes, offset, 8);
-            Extra(directory, sizes);
+            Put(local64, {{1, 2}, {16, 2}, {size, 8}, {compressedSize, 8}});
+            Put(central64, {{1, 2}, {24, 2}, {size, 8}, {compressedSize, 8}, {offset, 8}});
         }
+        const auto header = [&](std::string& to, size_t extraSize) {
+            Put(to, {{zip64 ? 45 : 20, 2}, {e.flags, 2}, {method, 2}, {0, 4}, {crc, 4}});
+            Put(to, {field32(compressedSize), field32(size), {e.name.size(), 2}, {extraSize, 2}});
+        };
+        Put(out, {{0x04034b50, 4}});
+        header(out, local64.size());
+        out += e.name + local64 + stored;
+        Put(directory, {{0x02014b50, 4}, {45, 2}});
+        header(directory, central64.size());
+        Put(directory, {{0, 6}, {0, 4}, field32(offset)});  // comment length, disk, attributes
+        directory += e.name + central64;
     }
     const uint64_t count = entries.size() + options.extraCount;
     const uint64_t directorySize = options.claimedDirectorySize.value_or(directory.size());
@@ -104,26 +88,11 @@ inline std::string MakeZip(const std::vector<ZipEntry>& entries, const ZipOption
     out += directory;
     if (zip64) {
         const uint64_t end64 = out.size();
-        Put(out, 0x06064b50, 4);
-        Put(out, 44, 8);  // the record's size after this field
-        Put(out, 45 << 16 | 45, 4);
-        Put(out, 0, 8);  // disks
-        Put(out, count, 8);
-        Put(out, count, 8);
-        Put(out, directorySize, 8);
-        Put(out, directoryOffset, 8);
-        Put(out, 0x07064b50, 4);
-        Put(out, 0, 4);
-        Put(out, end64, 8);
-        Put(out, 1, 4);
+        Put(out, {{0x06064b50, 4}, {44, 8}, {45 << 16 | 45, 4}, {0, 8}, {count, 8}, {count, 8}});
+        Put(out, {{directorySize, 8}, {directoryOffset, 8}, {0x07064b50, 4}, {0, 4}, {end64, 8}, {1, 4}});
     }
-    Put(out, 0x06054b50, 4);
-    Put(out, 0, 4);
-    Put(out, zip64 ? 0xFFFF : count, 2);
-    Put(out, zip64 ? 0xFFFF : count, 2);
-    Put(out, zip64 ? kInZip64 : directorySize, 4);
-    Put(out, zip64 ? kInZip64 : directoryOffset, 4);
-    Put(out, 0, 2);
+    const std::pair<uint64_t, int> count16{zip64 ? 0xFFFF : count, 2};
+    Put(out, {{0x06054b50, 4}, {0, 4}, count16, count16, field32(directorySize), field32(directoryOffset), {0, 2}});
     return out;
 }
 
