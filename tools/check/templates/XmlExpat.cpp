@@ -114,7 +114,7 @@ private:
 
     static void XMLCALL OnStart(void* data, const XML_Char* name, const XML_Char** attributes) {
         ExpatReader& self = Self(data);
-        if (!self.Stopped() && ++self.depth_ > kMaxXmlDepth) {
+        if (++self.depth_ > kMaxXmlDepth && !self.Stopped()) {
             self.tooDeepLine_ = XML_GetCurrentLineNumber(self.parser_.get());
             XML_StopParser(self.parser_.get(), XML_FALSE);
         }
