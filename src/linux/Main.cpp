@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QScreen>
+#include <QWindow>
 
 #include "MyWord.h"
 #include "catalogue/Kinds.h"
@@ -122,12 +123,18 @@ void TForm21::SetResizedWidth(int width) {
 void TForm21::ShowCentred() {
     if (!shown_) {
         shown_ = true;
-        const QRect desktop = screen()->virtualGeometry();
-        const Point at =
-            CentreOnDesktop({desktop.x(), desktop.y(), desktop.width(), desktop.height()}, width(), height());
-        move(at.x, at.y);
+        centring_ = true;
+        Centre();  // by the client area, until the window manager has framed the window
     }
     show();
+}
+
+void TForm21::Centre() {
+    const QRect desktop = screen()->virtualGeometry();
+    const QRect frame = frameGeometry();
+    const Point at =
+        CentreOnDesktop({desktop.x(), desktop.y(), desktop.width(), desktop.height()}, frame.width(), frame.height());
+    move(at.x, at.y);  // a window's position is its frame's
 }
 
 void TForm21::resizeEvent(QResizeEvent* event) {
@@ -151,6 +158,11 @@ bool TForm21::OnKeyPress(const QKeyEvent& key) {
 }
 
 bool TForm21::eventFilter(QObject* watched, QEvent* event) {
+    // Mapped: the window manager has told the frame's size by now.
+    if (centring_ && event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed()) {
+        centring_ = false;
+        Centre();
+    }
     if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
         static_cast<QWidget*>(watched)->window() == this) {
         return OnKeyPress(static_cast<const QKeyEvent&>(*event));

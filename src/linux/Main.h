@@ -41,7 +41,7 @@ public:
     void Button2Click();
     void Button5Click();
 
-    // Shows the window, centred on the desktop the first time.
+    // Shows the window, centred on the desktop with its frame the first time.
     void ShowCentred();
 
 protected:
@@ -58,10 +58,12 @@ private:
     Control* CreateChild(QWidget* parent, const char* name, const QString& text, const Rect& r);
     void ArrangeControls();
     bool OnKeyPress(const QKeyEvent& key);
+    void Centre();
 
     FormDesign design_{};
     int treeWidth_ = 0;
     bool shown_ = false;
+    bool centring_ = false;  // until the first exposure
 };
 
 }  // namespace quillmark

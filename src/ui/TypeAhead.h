@@ -12,7 +12,11 @@ class TypeAhead {
 public:
     static constexpr uint32_t kRestartMilliseconds = 500;
 
-    // A character typed at now (a millisecond tick count, wrapping freely).
+    // Only printable characters extend the prefix: not the C0 controls, DEL
+    // (the text of the Delete key on X11, of Ctrl+Backspace on Windows) nor C1.
+    static constexpr bool Accepts(WChar c) { return c >= 0x20 && (c < 0x7F || c > 0x9F); }
+
+    // A character that it accepts, typed at now (a millisecond tick count, wrapping freely).
     const WString& Type(WChar c, uint32_t now);
     // Backspace at now; the prefix may come out empty.
     const WString& Backspace(uint32_t now);

@@ -79,16 +79,29 @@ void Invoke(const VARIANT& target, const wchar_t* member, CallKind kind, std::sp
     throw Exception(OleErrorText(status));
 }
 
-// Word's wdSelectionIP and wdCollapseEnd.
-constexpr LONG kSelectionIP = 1;
+// Word's wdCollapseEnd.
 constexpr LONG kCollapseEnd = 0;
 
+// What typing does to a selection of each of Word's WdSelectionType values.
+enum class Replace { Nothing, Selection, Refuse };
+Replace ReplacementOf(LONG type) {
+    switch (type) {
+        case 1:  // an insertion point: Delete would eat the next character
+            return Replace::Nothing;
+        case 2:  // text
+        case 7:  // an inline picture, which typing replaces too
+            return Replace::Selection;
+        default:  // none, a frame, cells (Delete empties them), a floating shape (Delete removes it)
+            return Replace::Refuse;
+    }
+}
+
 // Selection.Type, compared as a long whatever integer type Word answers with.
-bool IsInsertionPoint(const VARIANT& selection) {
+LONG SelectionType(const VARIANT& selection) {
     Variant type;
     Invoke(selection, L"Type", CallKind::MethodWithResult, {}, type.Put());
     Check(::VariantChangeType(type.Put(), type.Put(), 0, VT_I4));
-    return type.Get().lVal == kSelectionIP;
+    return type.Get().lVal;
 }
 
 }  // namespace
@@ -131,10 +144,9 @@ bool InsertCode(const WString& code) noexcept {
     try {
         Variant firstSelection;
         Invoke(g_word, L"Selection", CallKind::MethodWithResult, {}, firstSelection.Put());
-        // Delete on an insertion point would eat the next character.
-        if (!IsInsertionPoint(firstSelection.Get())) {
-            Invoke(firstSelection.Get(), L"Delete", CallKind::Method, {}, nullptr);
-        }
+        const Replace replace = ReplacementOf(SelectionType(firstSelection.Get()));
+        if (replace == Replace::Refuse) return false;  // before anything in the document changes
+        if (replace == Replace::Selection) Invoke(firstSelection.Get(), L"Delete", CallKind::Method, {}, nullptr);
         const Bstr text(code);
         // A fresh Selection: the first one is not reused after Delete.
         Variant secondSelection;

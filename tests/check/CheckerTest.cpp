@@ -53,7 +53,7 @@ TEST_F(CheckerTest, JsonEscapesWhatJsonCannotHoldAsItStands) {
 }
 
 TEST_F(CheckerTest, MissingFileIsAnEmptyList) {
-    const Result r = Check({QM_W("--json"), ToWString(dir_.Path() / "none.ini"), QM_W("S")});
+    const Result r = Check({QM_W("--json"), ToWString(dir_.Path() / "none.ini"), QM_W("Подсчет дней")});
     EXPECT_EQ(r.code, kCheckOk);
     EXPECT_EQ(r.out, "[]\n");
     EXPECT_EQ(Check({QM_W("--json"), ToWString(dir_.Path()), QM_W("S")}).out, "[]\n");
@@ -61,7 +61,7 @@ TEST_F(CheckerTest, MissingFileIsAnEmptyList) {
 
 TEST_F(CheckerTest, UsageErrors) {
     for (const auto& args : std::vector<std::vector<WString>>{
-             {},
+             {QM_W("--json")},
              {QM_W("--json"), QM_W("file")},
              {QM_W("a"), QM_W("b")},
              {QM_W("--kind"), QM_W("Подсчет дней"), QM_W("a")},
@@ -213,6 +213,16 @@ TEST(CheckerMessages, EveryMessageSpeaksBothLanguagesWithTheSamePlaceholders) {
     for (const auto& [count, text] : plurals) EXPECT_EQ(Codes(Language::Russian, count), text);
 }
 
+TEST(CheckerMessages, QuotedTextIsExactlyTheText) {
+    const std::pair<WString, std::string> cases[] = {
+        {QM_W("\"Item\""), R"("\"Item\"")"},
+        {QM_W("a\\u00AD"), R"("a\\u00AD")"},  // the text's own backslash, not an escape
+        {QM_W("#A\u00ADB\u2011C\u200B\u00A0\uF02D\tD#"), R"("#A\u00ADB\u2011C\u200B\u00A0\uF02D\u0009D#")"},
+        {{WChar(0xD83D), WChar(0xDE00), WChar(0xDB40), WChar(0xDC01), WChar(0xD800)}, "\"😀\\U000E0001\\uD800\""},
+    };
+    for (const auto& [text, quoted] : cases) EXPECT_EQ(Quoted(text), quoted);
+}
+
 TEST(CheckerMessages, TheLanguageComesFromTheUsersSettings) {
 #ifdef _WIN32
     // The Wine tests run in a Russian locale, and Wine's UI language follows it.
@@ -233,11 +243,11 @@ TEST(CheckerMessages, TheLanguageComesFromTheUsersSettings) {
     EXPECT_EQ(with("", "", "ru_UA.UTF-8"), Language::Russian);  // empty ones do not count
     EXPECT_EQ(with(nullptr, nullptr, nullptr), Language::English);
     std::string out, err;
-    EXPECT_EQ(RunChecker({}, out, err), kCheckUsage);  // the default follows them too
+    EXPECT_EQ(RunChecker({QM_W("--json")}, out, err), kCheckUsage);  // the default follows them too
     EXPECT_EQ(err.rfind("quillmark-check: неверное число аргументов\nиспользование:", 0), std::string::npos);
     with(nullptr, nullptr, "ru_RU.UTF-8");
     err.clear();
-    EXPECT_EQ(RunChecker({}, out, err), kCheckUsage);
+    EXPECT_EQ(RunChecker({QM_W("--json")}, out, err), kCheckUsage);
     EXPECT_EQ(err.rfind("quillmark-check: неверное число аргументов\nиспользование:", 0), 0u) << err;
     ::unsetenv("LANG");
 #endif

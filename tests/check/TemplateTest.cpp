@@ -59,7 +59,7 @@ TEST(Templates, WordAndOpenDocumentReadAlike) {
                 "  \"#Дата#\": 2 (paragraph 8; footnote 1, paragraph 1)",  // a text box's fallback copy is not counted
                 "  \"#Доля#\": 1 (paragraph 6)",                           // a table's second cell
                 "  \"#Истец#\": 2 (paragraph 1; paragraph 5)",
-                "  \"#НомерДела#\": 1 (header 1, paragraph 1)",
+                "  \"#НомерДела#\": 1 (header of section 1, paragraph 1)",
                 "  \"#Ответчик#\": 1 (paragraph 2)",  // split by a bold letter
                 "  \"#Пени#\": 1 (paragraph 4)",      // between escaped < and >
                 at + ":3: warning: unknown code \"#СуммаДолг#\"; did you mean \"#СуммаДолга#\"?",
@@ -77,7 +77,7 @@ TEST(Templates, WordAndOpenDocumentReadAlike) {
         ExpectLines(
             ru.out,
             {
-                "  \"#НомерДела#\": 1 (верхний колонтитул 1, абзац 1)",
+                "  \"#НомерДела#\": 1 (верхний колонтитул раздела 1, абзац 1)",
                 at + ":3: предупреждение: неизвестный код \"#СуммаДолг#\"; возможно, имелся в виду \"#СуммаДолга#\"?",
                 "Предупреждений: 3.",
             });
@@ -92,11 +92,49 @@ TEST(Templates, WordAndOpenDocumentReadAlike) {
             const std::string token = line.substr(quote + 25, line.find('"', quote + 25) - quote - 25);
             const auto paragraph =
                 std::find_if(text.paragraphs.begin(), text.paragraphs.end(), [&](const Paragraph& p) {
-                    return p.place == Place{Part::Body, 0, number};
+                    return p.place == Place{Part::Body, 0, Pages::Other, number};
                 });
             ASSERT_NE(paragraph, text.paragraphs.end()) << line;
             EXPECT_NE(ToUtf8(paragraph->text).find(token), std::string::npos) << line;
         }
+    }
+}
+
+// page.odt and page.docx store alike what the page shows alike: a symbol, soft
+// and non-breaking hyphens (elements in .docx, characters in .odt), a note's
+// mark in "#Ист¹ец#", alt text, a macro button's text, a quote in a token, and
+// the headers of two sections.
+TEST(Templates, ReadAsThePageShowsIt) {
+    for (const char* name : {"page.odt", "page.docx"}) {
+        SCOPED_TRACE(name);
+        const std::string at = ToUtf8(Data(name));
+        std::vector<std::string> lines = Lines(Check({Data("params.ini"), Data(name)}).out);
+        ASSERT_GE(lines.size(), 2u);
+        lines.erase(lines.begin(), lines.begin() + 2);  // the catalogue's and the template's paths
+        const std::vector<std::string> expected = {
+            "Paragraphs: 13",
+            "Codes used: 4",
+            "  \"#Дата#\": 1 (paragraph 6)",
+            "  \"#Истец#\": 2 (header of section 1, paragraph 1; header of section 2, paragraph 1)",
+            "  \"#НомерДела#\": 1 (first page header of section 1, paragraph 1)",
+            "  \"#Ответчик#\": 1 (even page header of section 1, paragraph 1)",
+            at + ":1: warning: unknown code \"#Пени\\uF02D#\"; did you mean \"#Пени#\"?",
+            at + ":2: warning: unknown code \"#Сумма\\u00ADДолга#\"; did you mean \"#СуммаДолга#\"?",
+            at + ":2: warning: unknown code \"#Номер\\u2011Дела#\"; did you mean \"#НомерДела#\"?",
+            at + ":3: warning: unknown code \"#\\\"Истец\\\"#\"",
+            "Codes that no template uses:",
+            "  Простой расчет: \"#СуммаДолга#\", \"#Пени#\"",
+            "  Раздел имущества: \"#Доля#\"",
+            "4 warning(s).",
+        };
+        EXPECT_EQ(lines, expected);
+
+        ExpectLines(Check({Data("params.ini"), Data(name)}, Language::Russian).out,
+                    {"  \"#НомерДела#\": 1 (верхний колонтитул первой страницы раздела 1, абзац 1)",
+                     "  \"#Ответчик#\": 1 (верхний колонтитул четных страниц раздела 1, абзац 1)"});
+        EXPECT_NE(Check({QM_W("--json"), Data("params.ini"), Data(name)})
+                      .out.find("{\"part\":\"header\",\"section\":1,\"pages\":\"first\",\"paragraph\":1}"),
+                  std::string::npos);
     }
 }
 
@@ -276,6 +314,9 @@ TEST(CodeScan, FindsCodesAndWhatLooksLikeThem) {
         {{QM_W("{A}"), QM_W("{BB}")}, QM_W("{A}{C}}{"), {QM_W("+{A}"), QM_W("?{C}")}},
         {{QM_W("CODE1"), QM_W("CODE22")}, QM_W("CODE22 CODE1x #X#"), {QM_W("+CODE22"), QM_W("+CODE1")}},
         {{QM_W("ABA"), QM_W("ACA")}, QM_W("ABA AXA"), {QM_W("+ABA")}},  // letters never fence
+        {{QM_W("{{A}}"), QM_W("{{BB}}")}, QM_W("{{A}} {{C}} {D}"), {QM_W("+{{A}}"), QM_W("?{{C}}")}},
+        {{QM_W("##A##"), QM_W("##B##")}, QM_W("##C## #D#"), {QM_W("?##C##")}},
+        {{QM_W("[[A]]"), QM_W("[B]")}, QM_W("[[C]] [D]"), {QM_W("?[C]"), QM_W("?[D]")}},
         {{}, QM_W("#A#"), {}},
     };
     for (const auto& c : cases) {

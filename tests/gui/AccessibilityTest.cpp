@@ -7,6 +7,7 @@
 
 #include "Main.h"
 #include "common/ComPtr.h"
+#include "controls/CheckListBox.h"
 #include "gui/Driver.h"
 #include "word/FakeWordProcess.h"
 
@@ -123,6 +124,34 @@ TEST_F(ScreenReader, HearsEachCodeAndItsTick) {
     ASSERT_EQ(app_.WaitForExit(), 0u);
     long count = 0;
     EXPECT_TRUE(FAILED(list_->get_accChildCount(&count)));
+}
+
+struct NoSink final : IExceptionSink {
+    void HandleException(const std::exception_ptr&) noexcept override {}
+};
+
+// In this process, where a client sees what a failed call leaves in its [out]
+// parameters: a screen reader that frees them then must not free garbage.
+TEST(AccessibleObject, AFailureClearsEveryOutParameter) {
+    NoSink sink;
+    TCheckListBox list(HWND_MESSAGE, 1, RECT{}, 13, sink);
+    ComPtr<TCheckListAccessible> object;
+    object.Attach(new TCheckListAccessible(list, {}));
+    const VARIANT child = LongVariant(99);
+    for (const HRESULT failure : {E_INVALIDARG, CO_E_OBJNOTCONNECTED}) {  // a child that names nothing; the list gone
+        if (failure == CO_E_OBJNOTCONNECTED) object->Disconnect();
+        auto text = reinterpret_cast<BSTR>(-1);
+        VARIANT variant = LongVariant(-1);
+        long n[4] = {-1, -1, -1, -1};
+        EXPECT_EQ(object->get_accName(child, &text), failure);
+        EXPECT_EQ(object->get_accRole(child, &variant), failure);
+        EXPECT_EQ(object->accLocation(&n[0], &n[1], &n[2], &n[3], child), failure);
+        EXPECT_TRUE(text == nullptr && variant.vt == VT_EMPTY && (n[0] | n[1] | n[2] | n[3]) == 0) << failure;
+    }
+    auto file = reinterpret_cast<BSTR>(-1);  // one [out] null: the other is cleared all the same
+    EXPECT_EQ(object->get_accHelpTopic(&file, child, nullptr), E_POINTER);
+    EXPECT_EQ(file, nullptr);
+    ::DestroyWindow(list.Handle());
 }
 
 }  // namespace

@@ -112,18 +112,23 @@ TEST(CheckList, PressesSpaceAndTypeAhead) {
     QTest::qWait(QApplication::doubleClickInterval() + 50);
     DoubleClick(area, LinePoint(list, 3, 4));  // toggles twice
     EXPECT_FALSE(list.Checked(3));
-    QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(4, 290));  // below the last line
+    // Below the lines: the last one becomes current, unticked, and stays the highlighted one.
+    QTest::mouseClick(area, Qt::LeftButton, {}, QPoint(4, 290));
     EXPECT_EQ(Checks(list), (std::vector<bool>{false, true, false, false, false, false}));
+    QTest::mouseClick(area, Qt::LeftButton, Qt::ControlModifier, LinePoint(list, 5, 80));
+    EXPECT_EQ(list.selectionModel()->selectedIndexes(), QModelIndexList{list.model()->index(5, 0)});
 
-    QTest::keyClick(area, Qt::Key_Space);  // the current line, 3
-    EXPECT_TRUE(list.Checked(3));
+    QTest::keyClick(area, Qt::Key_Space);  // the current line, 5
+    EXPECT_TRUE(list.Checked(5));
     list.SetItemIndex(-1);
     QTest::keyClick(area, Qt::Key_Space);
-    EXPECT_EQ(Checks(list), (std::vector<bool>{false, true, false, true, false, false}));
+    EXPECT_EQ(Checks(list), (std::vector<bool>{false, true, false, false, false, true}));
 
     QTest::qWait(600);
     QTest::keyClicks(area, "AB");
     EXPECT_EQ(list.ItemIndex(), 3);  // "abc": case-blind, first from the top
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(QChar(0x7F)));  // as xcb gives it
+    QApplication::sendEvent(area, &del);
     QTest::keyClicks(area, "D");
     EXPECT_EQ(list.ItemIndex(), 4);
     QTest::qWait(600);
@@ -148,12 +153,20 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form_));
     }
     void TearDown() override { std::filesystem::remove(ToUtf8(CataloguePath())); }
-    void ClickKind(int index) {
-        QTest::mouseClick(form_.TreeView2->viewport(), Qt::LeftButton, {},
+    void ClickKind(int index, Qt::MouseButton button = Qt::LeftButton) {
+        QTest::mouseClick(form_.TreeView2->viewport(), button, {},
                           form_.TreeView2->visualItemRect(form_.TreeView2->topLevelItem(index)).center());
     }
     TForm21 form_;
 };
+
+// A right press on another kind neither selects it nor has a click on empty space load it.
+TEST_F(Window, TheRightButtonSelectsNothing) {
+    ClickKind(0);
+    ClickKind(3, Qt::RightButton);
+    QTest::mouseClick(form_.TreeView2->viewport(), Qt::LeftButton, {}, QPoint(10, 300));
+    EXPECT_EQ(Texts(*form_.CheckListBox1), (std::vector<QString>{"A", "", "C"}));
+}
 
 TEST_F(Window, ControlsLayoutAndResizing) {
     EXPECT_EQ(form_.windowTitle(), "Quillmark");
@@ -168,6 +181,7 @@ TEST_F(Window, ControlsLayoutAndResizing) {
     EXPECT_FALSE(form_.Edit1->isVisible());
     ASSERT_EQ(form_.TreeView2->topLevelItemCount(), 6);
     EXPECT_EQ(form_.TreeView2->topLevelItem(5)->text(0), "Раздел имущества");
+    EXPECT_EQ(form_.TreeView2->visualItemRect(form_.TreeView2->topLevelItem(0)).left(), 19);
     EXPECT_EQ(form_.Splitter1->width(), 3);
     EXPECT_EQ(form_.Splitter1->x(), form_.TreeView2->width());
 

@@ -6,6 +6,7 @@ to find its controls and xdotool for real input. Used by the end-to-end
 test and by scripts/run-linux. Run it under dbus-run-session.
 """
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -62,8 +63,22 @@ class Desktop:
         self.display = f":{number}"
         self.processes.append(spawn(["Xvfb", self.display, "-screen", "0", "1280x800x24", "-nolisten", "tcp"]))
         wait_for(lambda: os.path.exists(f"/tmp/.X11-unix/X{number}"))
-        self.processes.append(spawn(["openbox"], env=self.env()))
+        self.folder = tempfile.mkdtemp(prefix="quillmark-desktop-")
+        self.processes.append(spawn(["openbox", "--config-file", self._openbox_config()], env=self.env()))
         wait_for(lambda: self.stacking() is not None)
+
+    def _openbox_config(self):
+        """Openbox's configuration but for the resize handle, a strip with two grips that its theme draws
+        under every resizable window: the frame is then a border all round, as on Windows."""
+        with open("/etc/xdg/openbox/rc.xml", encoding="utf-8") as f:
+            config = f.read()
+        name = re.search(r"<theme>\s*<name>([^<]*)</name>", config)
+        shutil.copytree(f"/usr/share/themes/{name.group(1)}/openbox-3", os.path.join(self.folder, "openbox-3"))
+        with open(os.path.join(self.folder, "openbox-3", "themerc"), "a", encoding="utf-8") as f:
+            f.write("\nwindow.handle.width: 0\n")  # the last value of a resource counts
+        with open(os.path.join(self.folder, "rc.xml"), "w", encoding="utf-8") as f:
+            f.write(config[:name.start(1)] + self.folder + config[name.end(1):])
+        return f.name
 
     def env(self, **extra):
         env = dict(os.environ, DISPLAY=self.display)
@@ -94,12 +109,23 @@ class Desktop:
             return None
         return [int(w, 16) for w in result.stdout.split("#", 1)[1].replace(",", " ").split()]
 
+    def frame(self, window):
+        """The window manager's frame around a window: x, y, width and height on the screen."""
+        def info(w):
+            out = subprocess.run(["xwininfo", "-tree", "-stats", "-id", w], env=self.env(), capture_output=True,
+                                 text=True)
+            return dict(line.strip().split(": ", 1) for line in out.stdout.splitlines() if ": " in line)
+        frame = info(info(window)["Parent window id"].split()[0])
+        return tuple(int(frame[key]) for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+
     def screenshot(self, path, window=None):
         subprocess.run(["import", "-window", window or "root", path], env=self.env(), check=True)
 
     def close(self):
         for process in reversed(self.processes):
             stop(process)
+        if hasattr(self, "folder"):
+            shutil.rmtree(self.folder, ignore_errors=True)
 
 
 class Office:

@@ -1,5 +1,5 @@
-# Fails unless the executable imports system DLLs only (no MinGW runtime
-# beside it) and is built for ASLR, high-entropy ASLR and DEP.
+# Fails unless the executable imports only KnownDLLs and comctl32, which the manifest
+# redirects (any other DLL is looked for beside it first), and is built for ASLR, high-entropy ASLR and DEP.
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE headers RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${EXE}")
@@ -8,8 +8,8 @@ string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
 foreach(line IN LISTS imports)
     string(REPLACE "DLL Name: " "" dll "${line}")
     string(TOLOWER "${dll}" dll)
-    if(NOT dll MATCHES "^(kernel32|msvcrt|user32|gdi32|comctl32|oleacc|ole32|oleaut32|advapi32|shell32|uxtheme|shlwapi)\\.dll$")
-        message(FATAL_ERROR "${EXE} imports ${dll}, which is not a system DLL")
+    if(NOT dll MATCHES "^(kernel32|user32|gdi32|ole32|oleaut32|msvcrt|advapi32|shell32|shlwapi|comdlg32|imm32|comctl32)\\.dll$")
+        message(FATAL_ERROR "${EXE} imports ${dll}, which is not a KnownDLL: load it from the system folder at run time")
     endif()
 endforeach()
 # Looked up at run time, so that Windows 7 without KB2533623 still loads us.

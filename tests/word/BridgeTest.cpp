@@ -306,6 +306,16 @@ TEST_F(CrossProcessWord, TheDocumentAfterwards) {
     }
 }
 
+// Delete would empty selected cells or remove a frame or a floating shape: refused, and nothing changes.
+TEST_F(CrossProcessWord, OnlyTextOrAnInlinePictureIsReplaced) {
+    for (const int type : {7, 0, 3, 4, 5, 6, 8, 9}) {
+        FakeWordProcess word(L"--text a¤b¤ --select 0,4 --type " + std::to_wstring(type));
+        ASSERT_TRUE(AttachWord());
+        EXPECT_EQ(InsertCode(L"A"), type == 7) << type;
+        EXPECT_EQ(word.Document(), type == 7 ? "Document A|" : "Document [a¤b¤]") << type;
+    }
+}
+
 TEST_F(CrossProcessWord, NoWordRunning) { EXPECT_FALSE(AttachWord()); }
 
 TEST_F(CrossProcessWord, AWordStartedAnewIsFoundByTheNextAttach) {

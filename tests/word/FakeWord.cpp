@@ -37,6 +37,7 @@ std::string Describe(const VARIANT& v) {
 struct Document {
     std::wstring text;
     size_t start = 0, end = 0;
+    long type = -1;
 
     std::string Marked() const {
         const std::wstring marked =
@@ -44,9 +45,9 @@ struct Document {
                          : text.substr(0, start) + L"[" + text.substr(start, end - start) + L"]" + text.substr(end);
         return "Document " + Utf8(marked.c_str());
     }
-    // wdSelectionIP or wdSelectionNormal.
-    long Type() const { return start == end ? 1 : 2; }
-    // Selection.Delete with no Unit: the selection, or one character at a caret.
+    // wdSelectionIP or wdSelectionNormal, unless told otherwise.
+    long Type() const { return type >= 0 ? type : start == end ? 1 : 2; }
+    // Selection.Delete with no Unit: the selection, whatever it holds, or one character at a caret.
     void Delete() {
         if (start == end && end < text.size()) ++end;
         text.erase(start, end - start);
@@ -229,6 +230,7 @@ IDispatch* CreateFakeWord(const FakeWordOptions& options, FakeWordLog log) {
     document.text = options.text;
     document.end = std::min<size_t>(static_cast<size_t>(std::max(options.end, 0L)), document.text.size());
     document.start = std::min<size_t>(static_cast<size_t>(std::max(options.start, 0L)), document.end);
+    document.type = options.type;
     return new FakeObject(shared, "Application");
 }
 

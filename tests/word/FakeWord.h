@@ -23,6 +23,7 @@ bool RegisterWordProgId();
 struct FakeWordOptions {
     std::wstring text;           // the document
     long start = 0, end = 0;     // the selection in it, clamped; start == end is a caret
+    long type = -1;              // what Selection.Type answers; -1: text, or a caret
     VARTYPE typeAs = VT_I4;      // the integer type Selection.Type answers with
     std::wstring failing;        // Invoke of this member raises an exception (DISP_E_EXCEPTION)
     std::wstring answerSFalse;   // Invoke of this member answers S_FALSE

@@ -1,4 +1,4 @@
-// fakeword.exe LOG [--text TEXT] [--select START,END] [--fail=MEMBER]
+// fakeword.exe LOG [--text TEXT] [--select START,END] [--type SELECTIONTYPE] [--fail=MEMBER]
 //                  [--fail-delete] [--sfalse=MEMBER] [--unknown=MEMBER]
 // Plays the running Word for the tests: publishes its Application object in
 // the running object table, holding one document (TEXT, with START..END
@@ -25,6 +25,7 @@ int wmain(int argc, wchar_t** argv) {
         if (arg == L"--select" && hasValue && std::swscanf(argv[++i], L"%ld,%ld", &options.start, &options.end) != 2) {
             return 2;
         }
+        if (arg == L"--type" && hasValue) options.type = std::wcstol(argv[++i], nullptr, 10);
         if (arg == L"--fail-delete") options.failing = L"Delete";
         if (arg.rfind(L"--fail=", 0) == 0) options.failing = arg.substr(7);
         if (arg.rfind(L"--sfalse=", 0) == 0) options.answerSFalse = arg.substr(9);

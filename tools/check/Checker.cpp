@@ -13,6 +13,7 @@
 #include "catalogue/TemplateCatalogue.h"
 #include "catalogue/TextRules.h"
 #include "common/Exception.h"
+#include "tools/check/Arguments.h"
 #include "tools/check/Messages.h"
 #include "tools/check/TemplateReport.h"
 
@@ -20,18 +21,43 @@ namespace quillmark {
 
 namespace {
 
+// What the arguments ask for, and of which catalogue.
+struct Task {
+    enum class Kind { CatalogueReport, SectionCodes, Templates } kind = Kind::CatalogueReport;
+    WString catalogue;
+    std::vector<WString> rest;  // the section, or the template arguments
+};
+
 struct Options {
     bool json = false;
     unsigned codePage = 0;
     std::optional<WString> kind;
     std::vector<WString> positional;
-
-    // Templates follow the catalogue, told from a section (and from a slip)
-    // by their extensions; then every argument after it is a template.
-    bool HasTemplates() const {
-        return positional.size() >= 2 && std::any_of(positional.begin() + 1, positional.end(), IsTemplatePath);
-    }
+    Task task;
 };
+
+// The catalogue comes first, unless the first argument stands for templates
+// or is a package (or there is none): then it is params.ini beside the
+// program, as Quillmark reads it. A section is told from templates (and from a slip) by being no
+// file; once one argument after the catalogue names a file, all of them are
+// templates.
+std::optional<Task> PlaceArguments(const Options& options) {
+    const std::vector<WString>& p = options.positional;
+    const bool plain = !options.json && !options.kind;
+    if (options.json && !options.kind && p.size() == 2 && !NamesAFile(p[1])) {
+        return Task{Task::Kind::SectionCodes, p[0], {p[1]}};
+    }
+    const bool templatesFirst = !p.empty() && CannotBeACatalogue(p[0]);
+    if (p.empty() || (p.size() == 1 && !templatesFirst)) {
+        if (!plain) return std::nullopt;
+        return Task{Task::Kind::CatalogueReport, p.empty() ? CataloguePath() : p[0], {}};
+    }
+    if (templatesFirst) return Task{Task::Kind::Templates, CataloguePath(), p};
+    if (std::any_of(p.begin() + 1, p.end(), NamesAFile)) {
+        return Task{Task::Kind::Templates, p[0], {p.begin() + 1, p.end()}};
+    }
+    return std::nullopt;
+}
 
 std::optional<unsigned> ParseCodePage(const WString& text) {
     const std::string narrow = ToUtf8(text);
@@ -86,13 +112,34 @@ std::optional<Options> ParseArguments(const std::vector<WString>& args, Language
             return fail(Message::UnknownOption, ToUtf8(arg));
         }
     }
-    const bool fits =
-        options.HasTemplates() || (!options.kind && options.positional.size() == (options.json ? 2u : 1u));
-    if (!fits) return fail(Message::WrongArgumentCount);
+    const auto task = PlaceArguments(options);
+    if (!task) return fail(Message::WrongArgumentCount);
+    options.task = *task;
 #ifdef _WIN32
     options.codePage = 0;  // the program itself always uses the ANSI code page
 #endif
     return options;
+}
+
+bool HasSection(const TTemplateCatalogue& catalogue, WStringView section) {
+    const WString upper = platform::UpperCase(section);
+    for (size_t i = 0; i < catalogue.SectionCount(); ++i) {
+        if (platform::UpperCase(catalogue.SectionName(i)) == upper) return true;
+    }
+    return false;
+}
+
+// The JSON list alone on stdout, as Quillmark would show it; a name that
+// Quillmark never asks for is warned of on stderr.
+int PrintSectionCodes(const Task& task, unsigned codePage, std::string& out, std::string& err, Language language) {
+    TTemplateCatalogue catalogue(task.catalogue, codePage);
+    const WString& section = task.rest[0];
+    StringListTarget codes;
+    catalogue.ReadSection(section, codes);
+    out += JsonStringArray(codes.Items()) + "\n";
+    if (FindKind(section) || HasSection(catalogue, section)) return kCheckOk;
+    err += Say(language, Message::UnknownSection, {Quoted(section), Quoted(platform::FullPath(task.catalogue))}) + "\n";
+    return kCheckWarnings;
 }
 
 }  // namespace
@@ -138,7 +185,7 @@ public:
 
     int Run(std::string& out) {
         if (!platform::FileExists(path_)) {
-            Warn(Say(Message::NoFile, {Quoted(platform::FullPath(path_))}));
+            Warn(Say(Message::NoFile, {QuotedPath(platform::FullPath(path_))}));
             return Finish(out);
         }
         const FileBytes file = platform::ReadWholeFile(path_);
@@ -314,21 +361,22 @@ int RunChecker(const std::vector<WString>& args, std::string& out, std::string& 
         err += Say(language, Message::Usage);
         return kCheckUsage;
     }
+    const Task& task = options->task;
     try {
-        if (options->HasTemplates()) {
-            TemplateCheck check{options->positional[0],
-                                options->codePage,
-                                options->kind,
-                                {options->positional.begin() + 1, options->positional.end()},
-                                options->json};
-            return RunTemplateCheck(check, out, language);
+        switch (task.kind) {
+            case Task::Kind::CatalogueReport:
+                return Report(task.catalogue, options->codePage, language).Run(out);
+            case Task::Kind::SectionCodes:
+                return PrintSectionCodes(task, options->codePage, out, err, language);
+            case Task::Kind::Templates:
+                break;
         }
-        if (!options->json) return Report(options->positional[0], options->codePage, language).Run(out);
-        TTemplateCatalogue catalogue(options->positional[0], options->codePage);
-        StringListTarget codes;
-        catalogue.ReadSection(options->positional[1], codes);
-        out += JsonStringArray(codes.Items()) + "\n";
-        return kCheckOk;
+        if (!options->json) {
+            out += Say(language, Message::CatalogueLine, {ToUtf8(platform::FullPath(task.catalogue))}) + "\n";
+        }
+        const TemplateCheck check{task.catalogue, options->codePage, options->kind, ExpandTemplateArguments(task.rest),
+                                  options->json};
+        return RunTemplateCheck(check, out, language);
     } catch (const Exception& e) {
         err += ToUtf8(e.Message()) + "\n";
         return kCheckCannotOpen;

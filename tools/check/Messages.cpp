@@ -1,7 +1,10 @@
 #include "tools/check/Messages.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -18,12 +21,14 @@ struct Texts {
 
 // In the order of Message.
 constexpr Texts kTexts[] = {
-    {"usage: quillmark-check [--codepage N] FILE\n"
+    {"usage: quillmark-check [--codepage N] [FILE]\n"
      "       quillmark-check --json [--codepage N] FILE SECTION\n"
-     "       quillmark-check [--json] [--codepage N] [--kind KIND] FILE TEMPLATE...\n"
-     "  FILE      a params.ini catalogue\n"
+     "       quillmark-check [--json] [--codepage N] [--kind KIND] [FILE] TEMPLATE...\n"
+     "  FILE      a params.ini catalogue; without it, params.ini beside quillmark-check\n"
      "  SECTION   a kind of calculation, as the tree shows it\n"
-     "  TEMPLATE  a .docx, .dotx, .docm, .dotm, .odt or .ott whose codes are checked against FILE\n"
+     "  TEMPLATE  a .docx, .dotx, .docm, .dotm, .odt or .ott whose codes are checked against FILE,\n"
+     "            or a folder: every template in it and in its subfolders\n"
+     "            (on Windows also a pattern such as *.docx)\n"
      "  --json    print the codes that Quillmark lists for SECTION as a JSON array;\n"
      "            with templates, one JSON object per template\n"
      "  --kind KIND  the templates are for this kind of calculation: codes of other kinds are warned of\n"
@@ -111,8 +116,12 @@ constexpr Texts kTexts[] = {
     {"Paragraphs: {1}", "Абзацев: {1}"},
     {"Codes used: {1}", "Использовано кодов: {1}"},
     {"paragraph {1}", "абзац {1}"},
-    {"header {1}, paragraph {2}", "верхний колонтитул {1}, абзац {2}"},
-    {"footer {1}, paragraph {2}", "нижний колонтитул {1}, абзац {2}"},
+    {"header of section {1}, paragraph {2}", "верхний колонтитул раздела {1}, абзац {2}"},
+    {"first page header of section {1}, paragraph {2}", "верхний колонтитул первой страницы раздела {1}, абзац {2}"},
+    {"even page header of section {1}, paragraph {2}", "верхний колонтитул четных страниц раздела {1}, абзац {2}"},
+    {"footer of section {1}, paragraph {2}", "нижний колонтитул раздела {1}, абзац {2}"},
+    {"first page footer of section {1}, paragraph {2}", "нижний колонтитул первой страницы раздела {1}, абзац {2}"},
+    {"even page footer of section {1}, paragraph {2}", "нижний колонтитул четных страниц раздела {1}, абзац {2}"},
     {"footnote {1}, paragraph {2}", "сноска {1}, абзац {2}"},
     {"endnote {1}, paragraph {2}", "концевая сноска {1}, абзац {2}"},
     {"unknown code {1}", "неизвестный код {1}"},
@@ -121,10 +130,34 @@ constexpr Texts kTexts[] = {
     {"Codes that no template uses:", "Коды, которых нет ни в одном шаблоне:"},
     {"{1} error(s).", "Ошибок: {1}."},
     {"the file is larger than {1} MB: refused", "файл больше {1} МБ: отказано"},
+    {"Catalogue: {1}", "Каталог: {1}"},
+    {"not a template: the templates read are .docx, .dotx, .docm, .dotm, .odt and .ott",
+     "не шаблон: читаются шаблоны .docx, .dotx, .docm, .dotm, .odt и .ott"},
+    {"no template matches this pattern", "ни один шаблон не подходит под этот образец"},
+    {"no template in this folder or its subfolders", "в этой папке и ее вложенных папках нет шаблонов"},
+    {"quillmark-check: warning: {1} is none of the six kinds of calculation and no section of {2}: its list is empty",
+     "quillmark-check: предупреждение: {1} - не один из шести видов расчета и не раздел {2}: список пуст"},
+    {"Press any key to close this window.", "Нажмите любую клавишу, чтобы закрыть это окно."},
 };
 static_assert(std::size(kTexts) == static_cast<size_t>(Message::Count), "one text per message");
 
 bool IsRussian(std::string_view locale) { return locale.substr(0, 2) == "ru"; }
+
+// Characters that print nothing, print differently from terminal to terminal,
+// or pass for a blank or a hyphen: controls, format characters, blanks other
+// than the space, the non-breaking hyphen, lone surrogates, private use.
+constexpr std::pair<char32_t, char32_t> kUnseen[] = {
+    {0x00, 0x1F},     {0x7F, 0xA0},       {0xAD, 0xAD},       {0x34F, 0x34F},     {0x600, 0x605},      {0x61C, 0x61C},
+    {0x6DD, 0x6DD},   {0x70F, 0x70F},     {0x890, 0x891},     {0x8E2, 0x8E2},     {0x115F, 0x1160},    {0x1680, 0x1680},
+    {0x17B4, 0x17B5}, {0x180B, 0x180F},   {0x2000, 0x200F},   {0x2011, 0x2011},   {0x2028, 0x202F},    {0x205F, 0x206F},
+    {0x3000, 0x3000}, {0x3164, 0x3164},   {0xD800, 0xF8FF},   {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},    {0xFFA0, 0xFFA0},
+    {0xFFF0, 0xFFFF}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF}, {0xF0000, 0x10FFFF},
+};
+
+bool Unseen(char32_t c) {
+    return std::any_of(std::begin(kUnseen), std::end(kUnseen),
+                       [c](const auto& range) { return c >= range.first && c <= range.second; });
+}
 
 }  // namespace
 
@@ -168,9 +201,30 @@ std::string Say(Language language, Message message, const std::vector<std::strin
 
 std::string Quoted(WStringView text) {
     std::string quoted = "\"";
-    quoted += ToUtf8(text);
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        size_t units = 1;
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            units = 2;
+        }
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += static_cast<char>(c);
+        } else if (Unseen(c)) {
+            char escape[12];
+            const bool wide = c > 0xFFFF;
+            std::snprintf(escape, sizeof escape, "\\%c%0*X", wide ? 'U' : 'u', wide ? 8 : 4, static_cast<unsigned>(c));
+            quoted += escape;
+        } else {
+            quoted += ToUtf8(text.substr(i, units));
+        }
+        i += units - 1;
+    }
     return quoted += '"';
 }
+
+std::string QuotedPath(WStringView path) { return '"' + ToUtf8(path) + '"'; }
 
 std::string Codes(Language language, size_t count) {
     const size_t last = count % 10, lastTwo = count % 100;

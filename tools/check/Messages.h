@@ -71,7 +71,11 @@ enum class Message {
     CodesUsedLine,
     PlaceBody,
     PlaceHeader,
+    PlaceHeaderFirst,
+    PlaceHeaderEven,
     PlaceFooter,
+    PlaceFooterFirst,
+    PlaceFooterEven,
     PlaceFootnote,
     PlaceEndnote,
     UnknownCode,
@@ -80,14 +84,24 @@ enum class Message {
     UnusedHeading,
     ErrorCount,
     FileTooBig,
+    CatalogueLine,
+    NotATemplate,
+    NoTemplateMatches,
+    NoTemplateInFolder,
+    UnknownSection,
+    PressAnyKey,
     Count
 };
 
 // The text with {1}, {2}... replaced by the arguments.
 std::string Say(Language language, Message message, std::initializer_list<std::string> arguments = {});
 std::string Say(Language language, Message message, const std::vector<std::string>& arguments);
-// The text in double quotes, as the report names codes, sections and files.
+// A code, token or section in double quotes, escaped as in C: \" and \\, and
+// a character that does not print or passes for another as \u00AD, so that
+// what stands between the quotes is exactly the text.
 std::string Quoted(WStringView text);
+// A file's path in double quotes, as it stands.
+std::string QuotedPath(WStringView path);
 // "N code(s)" with the plural the language wants.
 std::string Codes(Language language, size_t count);
 // The text itself, placeholders unreplaced.

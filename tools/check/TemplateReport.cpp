@@ -19,6 +19,19 @@ namespace quillmark {
 
 namespace {
 
+template <class T>
+T ByPages(Pages pages, T first, T even, T other) {
+    switch (pages) {
+        case Pages::First:
+            return first;
+        case Pages::Even:
+            return even;
+        case Pages::Other:
+            break;
+    }
+    return other;
+}
+
 const char* PartName(Part part) {
     switch (part) {
         case Part::Body:
@@ -54,7 +67,7 @@ public:
 
     int Run(std::string& out) {
         if (!platform::FileExists(check_.catalogue)) {
-            Error(check_.catalogue, Say(Message::NoFile, {Quoted(platform::FullPath(check_.catalogue))}));
+            Error(check_.catalogue, Say(Message::NoFile, {QuotedPath(platform::FullPath(check_.catalogue))}));
             return Finish(out);
         }
         index_.emplace(ReadCatalogue());
@@ -63,7 +76,13 @@ public:
                 if (index_->Kinds()[k].kind == *check_.kind) kind_ = k;
             }
         }
-        for (const WString& path : check_.templates) CheckTemplate(path);
+        for (const TemplateArgument& argument : check_.templates) {
+            if (argument.problem) {
+                Error(argument.path, Say(*argument.problem));
+            } else {
+                CheckTemplate(argument.path);
+            }
+        }
         if (!check_.json && anyRead_) ListUnused();
         return Finish(out);
     }
@@ -158,9 +177,13 @@ private:
             case Part::Body:
                 return Say(Message::PlaceBody, {paragraph});
             case Part::Header:
-                return Say(Message::PlaceHeader, {number, paragraph});
+                return Say(
+                    ByPages(place.pages, Message::PlaceHeaderFirst, Message::PlaceHeaderEven, Message::PlaceHeader),
+                    {number, paragraph});
             case Part::Footer:
-                return Say(Message::PlaceFooter, {number, paragraph});
+                return Say(
+                    ByPages(place.pages, Message::PlaceFooterFirst, Message::PlaceFooterEven, Message::PlaceFooter),
+                    {number, paragraph});
             case Part::Footnote:
                 return Say(Message::PlaceFootnote, {number, paragraph});
             case Part::Endnote:
@@ -221,7 +244,13 @@ private:
         out += "\"part\":\"";
         out += PartName(place.part);
         out += "\"";
-        if (place.part != Part::Body) out += ",\"number\":" + std::to_string(place.number);
+        if (place.part == Part::Header || place.part == Part::Footer) {
+            out += ",\"section\":" + std::to_string(place.number) + ",\"pages\":\"";
+            out += ByPages(place.pages, "first", "even", "other");
+            out += "\"";
+        } else if (place.part != Part::Body) {
+            out += ",\"number\":" + std::to_string(place.number);
+        }
         out += ",\"paragraph\":" + std::to_string(place.paragraph);
     }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/Text.h"
+#include "tools/check/Arguments.h"
 #include "tools/check/Messages.h"
 
 namespace quillmark {
@@ -15,7 +16,7 @@ struct TemplateCheck {
     WString catalogue;
     unsigned codePage = 0;
     std::optional<WString> kind;  // as the user typed it; matched without regard to case
-    std::vector<WString> templates;
+    std::vector<TemplateArgument> templates;
     bool json = false;
 };
 

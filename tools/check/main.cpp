@@ -8,6 +8,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "common/WinHandle.h"
+
 namespace {
 
 void Write(DWORD which, const std::string& text) {
@@ -24,15 +26,45 @@ void Write(DWORD which, const std::string& text) {
     }
 }
 
+// A console opened for this program alone, as Explorer opens one for a drop
+// or a double click, closes with it, before anyone has read the report. A
+// console that was open before, a pipe or a file stays; a hidden console has
+// nobody to press a key (Wine gives one to a program started from a Unix
+// terminal).
+bool ConsoleClosesWithUs() {
+    DWORD processes[2];
+    DWORD mode = 0;
+    return ::GetConsoleProcessList(processes, 2) == 1 && ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) &&
+           ::IsWindowVisible(::GetConsoleWindow());
+}
+
+void WaitForKey() {
+    const quillmark::UniqueFile input(::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                                    nullptr));
+    // Keys pressed while the check ran are not the answer to the question.
+    if (input) ::FlushConsoleInputBuffer(input.Get());
+    INPUT_RECORD record{};
+    DWORD read = 0;
+    while (input && ::ReadConsoleInputW(input.Get(), &record, 1, &read) && read == 1) {
+        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) return;
+    }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     std::vector<quillmark::WString> args(argv + 1, argv + argc);
     std::string out;
     std::string err;
-    const int code = quillmark::RunChecker(args, out, err);
+    const quillmark::Language language = quillmark::UserLanguage();
+    const int code = quillmark::RunChecker(args, out, err, language);
     Write(STD_OUTPUT_HANDLE, out);
     Write(STD_ERROR_HANDLE, err);
+    if (ConsoleClosesWithUs()) {
+        Write(STD_OUTPUT_HANDLE, quillmark::Say(language, quillmark::Message::PressAnyKey) + "\n");
+        WaitForKey();
+    }
     return code;
 }
 
@@ -45,6 +77,7 @@ int main(int argc, char** argv) {
     std::string err;
     const int code = quillmark::RunChecker(args, out, err);
     std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);  // the report before its warnings, as on Windows, when both go to one file
     std::fwrite(err.data(), 1, err.size(), stderr);
     return code;
 }

@@ -142,31 +142,44 @@ bool TCheckListBox::InCheckArea(const QModelIndex& index, QPoint at) const {
     return option.rect.contains(at) && at.x() <= box.right() + 2;
 }
 
-void TCheckListBox::OnPress(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
-    // The list has made the pressed line current; a press below the last line hits none.
-    const QModelIndex index = indexAt(event->position().toPoint());
-    if (index.isValid() && InCheckArea(index, event->position().toPoint())) Toggle(index.row());
+QItemSelectionModel::SelectionFlags TCheckListBox::selectionCommand(const QModelIndex& index,
+                                                                    const QEvent* event) const {
+    // The highlighted line is the current line, whatever the modifiers: Qt's
+    // Ctrl+click would unhighlight it, and a drag below the lines would clear it.
+    if (!index.isValid() && event != nullptr) return QItemSelectionModel::NoUpdate;
+    return QItemSelectionModel::ClearAndSelect;
+}
+
+void TCheckListBox::Press(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    const QModelIndex index = indexAt(at);
+    if (!index.isValid()) {
+        // As the Windows list box: a press below the lines makes the last one current.
+        if (Count() > 0) SetItemIndex(Count() - 1);
+        return;
+    }
+    QListView::mousePressEvent(event);
+    if (InCheckArea(index, at)) Toggle(index.row());
 }
 
 void TCheckListBox::mousePressEvent(QMouseEvent* event) {
-    QListView::mousePressEvent(event);
-    OnPress(event);
+    // The list answers the left button only.
+    if (event->button() != Qt::LeftButton) return;
+    Press(event);
     pressSeen_ = true;
 }
 
 void TCheckListBox::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
     pressSeen_ = false;
     QListView::mouseReleaseEvent(event);
 }
 
 void TCheckListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
     // The second press of a double click ticks again, as any press does. Qt 6
     // delivers it as a press followed by this event, which then adds nothing.
-    if (!std::exchange(pressSeen_, false)) {
-        QListView::mousePressEvent(event);
-        OnPress(event);
-    }
+    if (!std::exchange(pressSeen_, false)) Press(event);
     QListView::mouseDoubleClickEvent(event);
 }
 
@@ -192,7 +205,8 @@ void TCheckListBox::keyPressEvent(QKeyEvent* event) {
         return;
     }
     const QString text = event->text();
-    if (text.size() != 1 || text[0] < QChar(u' ') || event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
+    if (text.size() != 1 || !TypeAhead::Accepts(text[0].unicode()) ||
+        event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
         QListView::keyPressEvent(event);  // arrows, Home, End, Tab...
         return;
     }

@@ -76,6 +76,7 @@ public:
     void keyboardSearch(const QString&) override {}  // the type-ahead below searches
 
 protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index, const QEvent* event) const override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -83,7 +84,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
 
 private:
-    void OnPress(QMouseEvent* event);
+    void Press(QMouseEvent* event);
     bool InCheckArea(const QModelIndex& index, QPoint at) const;
     void FindPrefix(const WString& prefix);
     uint32_t Now() const { return static_cast<uint32_t>(clock_.elapsed()); }

@@ -1,7 +1,7 @@
 // The tree of kinds of calculation. A left-button click fires its click
 // handler at the release inside the tree, also on empty space; the second
 // press of a double click, the right button and the keyboard fire nothing.
-// Labels are renamed in place, an empty text included.
+// Only the left button selects. Labels are renamed in place, an empty text included.
 #pragma once
 
 #include <QTreeWidget>

@@ -59,9 +59,14 @@ private:
     ~TCheckListAccessible() = default;
     // After the list went, nothing is reached through the object.
     bool Gone() const { return list_ == nullptr; }
-    // The line a child identifier names, -1 for the list itself: S_OK, else
-    // CO_E_OBJNOTCONNECTED once the list went, E_INVALIDARG when it names nothing.
-    HRESULT Reach(const VARIANT& child, int& line) const;
+    // Clears the [out] parameters, then S_OK; E_POINTER for a null one,
+    // CO_E_OBJNOTCONNECTED once the list went.
+    template <class... Out>
+    HRESULT Connected(Out*... out) const;
+    // Connected, then the line a child identifier names, -1 for the list
+    // itself; E_INVALIDARG when it names nothing.
+    template <class... Out>
+    HRESULT Reach(const VARIANT& child, int& line, Out*... out) const;
     // The list's own state, where no standard proxy gives it (Wine).
     HRESULT ListState(VARIANT* state) const;
 

@@ -5,6 +5,7 @@
 
 #include "catalogue/Platform.h"
 #include "common/Exception.h"
+#include "common/SystemLibrary.h"
 #include "controls/Window.h"
 
 namespace quillmark {
@@ -64,16 +65,38 @@ void TCheckListBox::Toggle(int index) {
     ::NotifyWinEvent(EVENT_OBJECT_STATECHANGE, hwnd_, OBJID_CLIENT, index + 1);
 }
 
+namespace {
+
+// oleacc, loaded at the first question of a screen reader rather than imported.
+struct Oleacc {
+    decltype(&::CreateStdAccessibleObject) createStdAccessibleObject;
+    decltype(&::LresultFromObject) lresultFromObject;
+};
+
+const Oleacc& OleaccFunctions() {
+    static const Oleacc oleacc = [] {
+        const HMODULE module = LoadSystemLibrary(L"oleacc.dll");
+        return Oleacc{ProcAddress<decltype(Oleacc::createStdAccessibleObject)>(module, "CreateStdAccessibleObject"),
+                      ProcAddress<decltype(Oleacc::lresultFromObject)>(module, "LresultFromObject")};
+    }();
+    return oleacc;
+}
+
+}  // namespace
+
 LRESULT TCheckListBox::OnGetObject(WPARAM flags, LPARAM objectId) {
     if (static_cast<LONG>(objectId) != OBJID_CLIENT) return CallOriginal(hwnd_, WM_GETOBJECT, flags, objectId);
+    const Oleacc& oleacc = OleaccFunctions();
+    if (oleacc.lresultFromObject == nullptr) return CallOriginal(hwnd_, WM_GETOBJECT, flags, objectId);
     if (!accessible_) {
         ComPtr<IAccessible> proxy;
         // Wine has no standard proxy for a list box: the object then answers for the list too.
-        // __uuidof: MinGW's IID_IAccessible resolves to oleacc's import thunk, not the IID.
-        ::CreateStdAccessibleObject(hwnd_, OBJID_CLIENT, __uuidof(IAccessible), proxy.PutVoid());
+        if (oleacc.createStdAccessibleObject != nullptr) {
+            oleacc.createStdAccessibleObject(hwnd_, OBJID_CLIENT, __uuidof(IAccessible), proxy.PutVoid());
+        }
         accessible_.Attach(new TCheckListAccessible(*this, std::move(proxy)));
     }
-    return ::LresultFromObject(__uuidof(IAccessible), flags, static_cast<IAccessible*>(accessible_.Get()));
+    return oleacc.lresultFromObject(__uuidof(IAccessible), flags, static_cast<IAccessible*>(accessible_.Get()));
 }
 
 void TCheckListBox::Detach() {
@@ -118,7 +141,7 @@ void TCheckListBox::OnChar(WPARAM character) {
         FindPrefix(typeAhead_.Backspace(now));
         return;
     }
-    if (character < L' ') return;
+    if (!TypeAhead::Accepts(static_cast<WChar>(character))) return;
     if (character == L' ') Toggle(ItemIndex());
     FindPrefix(typeAhead_.Type(static_cast<WChar>(character), now));
 }

@@ -9,9 +9,10 @@ namespace quillmark {
 
 namespace {
 
+// Blanks, and the object replacement character that stands for a note's mark.
 bool IsBlank(WChar c) {
     return c <= 0x20 || c == 0xA0 || (c >= 0x2000 && c <= 0x200B) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-           c == 0x205F || c == 0x3000 || c == 0xFEFF;
+           c == 0x205F || c == 0x3000 || c == 0xFEFF || c == 0xFFFC;
 }
 
 // Punctuation that can fence a code: ASCII symbols, guillemets and the
@@ -20,6 +21,12 @@ bool IsFence(WChar c) {
     const bool ascii =
         (c >= 0x21 && c <= 0x2F) || (c >= 0x3A && c <= 0x40) || (c >= 0x5B && c <= 0x60) || (c >= 0x7B && c <= 0x7E);
     return ascii || c == 0xAB || c == 0xBB || (c >= 0x2010 && c <= 0x205E);
+}
+
+// How many of a's first characters b starts with.
+template <class It>
+size_t Shared(It a, It aEnd, It b, It bEnd) {
+    return static_cast<size_t>(std::mismatch(a, aEnd, b, bEnd).first - a);
 }
 
 }  // namespace
@@ -40,12 +47,21 @@ CodeIndex::CodeIndex(std::vector<KindCodes> kinds) : kinds_(std::move(kinds)) {
     std::sort(lengths_.begin(), lengths_.end(), std::greater<>());
     lengths_.erase(std::unique(lengths_.begin(), lengths_.end()), lengths_.end());
 
-    const auto fenced = [&](const WString& code) {
-        return code.size() >= 3 && code.front() == order_.front().front() && code.back() == order_.front().back();
-    };
-    if (!order_.empty() && IsFence(order_.front().front()) && IsFence(order_.front().back()) &&
-        std::all_of(order_.begin(), order_.end(), fenced)) {
-        delimiters_ = Delimiters{order_.front().front(), order_.front().back()};
+    if (order_.empty()) return;
+    // The longest runs of punctuation that all codes start and end with, with
+    // at least one character between the two in every code.
+    const WString& first = order_.front();
+    size_t start = 0, end = 0;
+    while (start < first.size() && IsFence(first[start])) ++start;
+    while (end < first.size() && IsFence(first[first.size() - 1 - end])) ++end;
+    size_t shortest = first.size();
+    for (const WString& code : order_) {
+        start = Shared(first.begin(), first.begin() + start, code.begin(), code.end());
+        end = Shared(first.rbegin(), first.rbegin() + end, code.rbegin(), code.rend());
+        shortest = std::min(shortest, code.size());
+    }
+    if (start > 0 && end > 0 && start + end < shortest) {
+        delimiters_ = Delimiters{first.substr(0, start), first.substr(first.size() - end)};
     }
 }
 
@@ -56,22 +72,24 @@ size_t CodeIndex::LongestCodeAt(WStringView text, size_t at) const {
     return 0;
 }
 
-// Start fence, at least one character that is neither blank nor a fence, end fence.
+bool CodeIndex::IsDelimiter(WChar c) const {
+    return delimiters_->start.find(c) != WString::npos || delimiters_->end.find(c) != WString::npos;
+}
+
+// Start fence, at least one character that is neither blank nor of a fence, end fence.
 size_t CodeIndex::TokenAt(WStringView text, size_t at) const {
-    size_t end = at + 1;
-    while (end < text.size() && !IsBlank(text[end]) && text[end] != delimiters_->end &&
-           text[end] != delimiters_->start) {
-        ++end;
-    }
-    if (end == at + 1 || end == text.size() || text[end] != delimiters_->end) return 0;
-    return end + 1 - at;
+    const size_t name = at + delimiters_->start.size();
+    size_t end = name;
+    while (end < text.size() && !IsBlank(text[end]) && !IsDelimiter(text[end])) ++end;
+    if (end == name || !text.substr(end).starts_with(delimiters_->end)) return 0;
+    return end + delimiters_->end.size() - at;
 }
 
 std::vector<Found> CodeIndex::Scan(WStringView text) const {
     std::vector<Found> found;
     size_t at = 0;
     while (at < text.size()) {
-        if (delimiters_ && text[at] != delimiters_->start) {
+        if (delimiters_ && !text.substr(at).starts_with(delimiters_->start)) {
             ++at;
             continue;
         }
@@ -91,7 +109,8 @@ std::vector<Found> CodeIndex::Scan(WStringView text) const {
 std::optional<WString> CodeIndex::Nearest(WStringView token) const {
     const WString upper = platform::UpperCase(token);
     // Up to one edit in four letters of the name between the fences, and never more than three.
-    const size_t inner = token.size() >= 2 ? token.size() - 2 : token.size();
+    const size_t fences = delimiters_ ? delimiters_->start.size() + delimiters_->end.size() : 0;
+    const size_t inner = token.size() > fences ? token.size() - fences : token.size();
     const size_t allowed = std::min<size_t>(3, std::max<size_t>(1, inner / 4));
     std::optional<size_t> best;
     size_t bestDistance = allowed + 1;

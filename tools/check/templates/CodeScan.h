@@ -27,7 +27,8 @@ public:
     const std::vector<KindCodes>& Kinds() const { return kinds_; }
     // The indexes of the kinds that list the code.
     const std::vector<size_t>& KindsOf(const WString& code) const { return codes_.at(code); }
-    // "#" and "#" when every code starts and ends with the same punctuation.
+    // "#" and "#", or "{{" and "}}", when every code starts and ends with the
+    // same run of punctuation.
     bool HasDelimiters() const { return delimiters_.has_value(); }
 
     // Codes and code-like tokens in the order they stand. The longest code
@@ -40,12 +41,13 @@ public:
 
 private:
     struct Delimiters {
-        WChar start;
-        WChar end;
+        WString start;
+        WString end;
     };
 
     size_t LongestCodeAt(WStringView text, size_t at) const;
     size_t TokenAt(WStringView text, size_t at) const;
+    bool IsDelimiter(WChar c) const;
 
     std::vector<KindCodes> kinds_;
     std::map<WString, std::vector<size_t>, std::less<>> codes_;

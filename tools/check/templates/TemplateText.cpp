@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
+#include <set>
+#include <utility>
 
+#include "catalogue/Platform.h"
 #include "tools/check/templates/TemplateError.h"
 #include "tools/check/templates/Xml.h"
 #include "tools/check/templates/Zip.h"
@@ -17,6 +21,8 @@ constexpr WStringView kCompatibilityNs = QM_W("http://schemas.openxmlformats.org
 constexpr WStringView kTextNs = QM_W("urn:oasis:names:tc:opendocument:xmlns:text:1.0");
 constexpr WStringView kStyleNs = QM_W("urn:oasis:names:tc:opendocument:xmlns:style:1.0");
 constexpr WStringView kOfficeNs = QM_W("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
+constexpr WStringView kTableNs = QM_W("urn:oasis:names:tc:opendocument:xmlns:table:1.0");
+constexpr WStringView kSvgNs = QM_W("urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0");
 constexpr WStringView kManifestNs = QM_W("urn:oasis:names:tc:opendocument:xmlns:manifest:1.0");
 
 constexpr std::string_view kCompoundFileMagic = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
@@ -48,11 +54,12 @@ public:
                 role = Role::Plain;
             } else {
                 Place place = contexts_.back();
-                place.paragraph = ++counts_[{place.part, place.number}];
+                place.paragraph = ++counts_[contexts_.back()];
                 open_.push_back({place, {}});
             }
         }
         if (role == Role::Text) ++textDepth_;
+        if (role == Role::Instruction) ++instructionDepth_;
         if (role == Role::Skip) skipping_ = true;
         roles_.push_back(role);
     }
@@ -73,6 +80,9 @@ public:
             case Role::Text:
                 --textDepth_;
                 break;
+            case Role::Instruction:
+                --instructionDepth_;
+                break;
             case Role::Context:
                 contexts_.pop_back();
                 break;
@@ -80,16 +90,22 @@ public:
     }
 
     void Text(WStringView text) final {
-        if (!skipping_ && (textDepth_ > 0 || textEverywhere_)) Append(text);
+        if (skipping_) return;
+        if (instructionDepth_ > 0) {
+            instruction_ += text;
+        } else if (textDepth_ > 0 || textEverywhere_) {
+            Append(text);
+        }
     }
 
 protected:
-    enum class Role { Plain, Skip, Paragraph, Text, Context };
+    // Instruction: a field's code, kept for the subclass rather than read.
+    enum class Role { Plain, Skip, Paragraph, Text, Instruction, Context };
 
     virtual Role Open(WStringView ns, WStringView name, const std::vector<XmlAttribute>& attributes) = 0;
 
-    Role Enter(Part part, unsigned number) {
-        contexts_.push_back({part, number, 0});
+    Role Enter(Place place) {
+        contexts_.push_back(place);
         return Role::Context;
     }
     void Append(WStringView text) {
@@ -101,6 +117,8 @@ protected:
         if (textEverywhere_) std::replace_if(into.begin() + from, into.end(), IsXmlBlank, WChar(' '));
     }
     void TextEverywhere() { textEverywhere_ = true; }
+    // The field code read since the last call.
+    WString TakeInstruction() { return std::exchange(instruction_, {}); }
 
 private:
     static bool IsXmlBlank(WChar c) { return c == '\t' || c == '\r' || c == '\n'; }
@@ -109,78 +127,179 @@ private:
     std::vector<Role> roles_;
     std::vector<Paragraph> open_;
     std::vector<Place> contexts_;
-    std::map<std::pair<Part, unsigned>, size_t> counts_;
+    std::map<Place, size_t> counts_;
+    WString instruction_;
     int textDepth_ = 0;
+    int instructionDepth_ = 0;
     bool textEverywhere_ = false;
     bool skipping_ = false;
 };
 
-// WordprocessingML: text lies in w:t only, so field codes (w:instrText) and
-// deleted revisions (w:delText) are never read. A drawing's fallback repeats
-// its text box for older readers and is skipped.
+bool IsFieldBlank(WChar c) { return c <= ' '; }
+
+// What a MACROBUTTON field shows: the text after the macro's name. Nothing
+// for other fields.
+WString MacroButtonText(WStringView code) {
+    size_t at = 0;
+    const auto word = [&] {
+        while (at < code.size() && IsFieldBlank(code[at])) ++at;
+        const size_t from = at;
+        while (at < code.size() && !IsFieldBlank(code[at])) ++at;
+        return code.substr(from, at - from);
+    };
+    if (platform::UpperCase(word()) != QM_W("MACROBUTTON") || word().empty()) return {};
+    while (at < code.size() && IsFieldBlank(code[at])) ++at;
+    size_t end = code.size();
+    while (end > at && IsFieldBlank(code[end - 1])) --end;
+    return WString(code.substr(at, end - at));
+}
+
+// A w:sym's character, by its code. A symbol font's code stays what the file
+// says (U+F02D for Symbol's minus), as LibreOffice keeps it in text and in an
+// .odt, so that every way of storing the character reads alike.
+std::optional<WChar> SymbolCharacter(const WString* code) {
+    if (!code || code->empty() || code->size() > 4) return std::nullopt;
+    unsigned value = 0;
+    for (const WChar c : *code) {
+        const unsigned digit = c >= '0' && c <= '9'   ? c - '0'
+                               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                      : 16;
+        if (digit == 16) return std::nullopt;
+        value = value * 16 + digit;
+    }
+    if (value == 0 || (value >= 0xD800 && value <= 0xDFFF)) return std::nullopt;
+    return static_cast<WChar>(value);
+}
+
+// A header or footer part as a section's w:headerReference or
+// w:footerReference names it.
+struct PartReference {
+    Place place;
+    WString id;
+};
+
+// WordprocessingML: text lies in w:t only, so field codes (w:instrText),
+// deleted revisions (w:delText) and alt text (attributes) are never read; a
+// MACROBUTTON shows the text after its macro's name. A drawing's fallback
+// repeats its text box for older readers and is skipped. The body also
+// gathers the sections' headers and footers.
 class WordPartReader : public ParagraphReader {
 public:
-    WordPartReader(std::vector<Paragraph>& out, Part part, unsigned number)
-        : ParagraphReader(out), part_(part), number_(number) {}
+    WordPartReader(std::vector<Paragraph>& out, Place context, std::vector<PartReference>* references = nullptr)
+        : ParagraphReader(out), context_(context), references_(references) {}
 
 private:
+    struct Field {
+        WString code;
+        bool separated = false;  // its result follows and is read instead
+    };
+
     Role Open(WStringView ns, WStringView name, const std::vector<XmlAttribute>& attributes) override {
         if (ns == kCompatibilityNs) return name == QM_W("Fallback") ? Role::Skip : Role::Plain;
         const bool word = ns == kWordNs || ns == kWordStrictNs;
         if (!seenRoot_) {
             seenRoot_ = true;
-            if (part_ == Part::Body && !(word && name == QM_W("document"))) {
-                throw TemplateError{Message::NotTextPackage, {}};
-            }
+            if (references_ && !(word && name == QM_W("document"))) throw TemplateError{Message::NotTextPackage, {}};
         }
         if (!word) return Role::Plain;
         if (name == QM_W("p")) return Role::Paragraph;
         if (name == QM_W("t")) return Role::Text;
+        if (name == QM_W("instrText")) return Role::Instruction;
+        if (name == QM_W("fldChar")) FieldCharacter(Attribute(attributes, QM_W("fldCharType")));
         if (name == QM_W("tab") || name == QM_W("ptab")) Append(QM_W("\t"));
         if (name == QM_W("br") || name == QM_W("cr")) Append(QM_W("\n"));
-        if (name == QM_W("noBreakHyphen")) Append(QM_W("-"));
-        if (name == QM_W("del") || name == QM_W("moveFrom")) return Role::Skip;
-        if (name == QM_W("body") || name == QM_W("hdr") || name == QM_W("ftr")) return Enter(part_, number_);
+        // The characters that these stand for, as when stored as text.
+        if (name == QM_W("softHyphen")) Append(QM_W("\u00AD"));
+        if (name == QM_W("noBreakHyphen")) Append(QM_W("\u2011"));
+        if (name == QM_W("sym")) {
+            if (const auto c = SymbolCharacter(Attribute(attributes, QM_W("char")))) Append(WStringView(&*c, 1));
+        }
+        if (name == QM_W("footnoteReference") || name == QM_W("endnoteReference")) Append(WStringView(&kNoteMark, 1));
+        if (name == QM_W("del") || name == QM_W("moveFrom") || name == QM_W("sectPrChange")) return Role::Skip;
+        if (name == QM_W("sectPr")) ++sections_;
+        if (name == QM_W("headerReference") || name == QM_W("footerReference")) Reference(name, attributes);
+        if (name == QM_W("body") || name == QM_W("hdr") || name == QM_W("ftr")) return Enter(context_);
         if (name == QM_W("footnote") || name == QM_W("endnote")) {
             // Separators and continuation notices are not notes an author wrote.
             const WString* type = Attribute(attributes, QM_W("type"));
             if (type && *type != QM_W("normal")) return Role::Skip;
-            return Enter(name == QM_W("footnote") ? Part::Footnote : Part::Endnote, ++notes_);
+            return Enter({name == QM_W("footnote") ? Part::Footnote : Part::Endnote, ++notes_});
         }
         return Role::Plain;
     }
 
-    Part part_;
-    unsigned number_;
+    // Fields nest; a field's code may come in pieces around the fields in it.
+    void FieldCharacter(const WString* type) {
+        WString code = TakeInstruction();
+        if (!fields_.empty()) fields_.back().code += code;
+        if (!type) return;
+        if (*type == QM_W("begin")) {
+            fields_.emplace_back();
+        } else if (fields_.empty()) {
+            return;
+        } else if (*type == QM_W("separate")) {
+            fields_.back().separated = true;
+        } else if (*type == QM_W("end")) {
+            if (!fields_.back().separated) Append(MacroButtonText(fields_.back().code));
+            fields_.pop_back();
+        }
+    }
+
+    void Reference(WStringView name, const std::vector<XmlAttribute>& attributes) {
+        const WString* id = Attribute(attributes, QM_W("id"));
+        if (!references_ || !id || sections_ == 0) return;
+        const WString* type = Attribute(attributes, QM_W("type"));
+        Pages pages = Pages::Other;
+        if (type && *type == QM_W("first")) pages = Pages::First;
+        if (type && *type == QM_W("even")) pages = Pages::Even;
+        const Part part = name == QM_W("headerReference") ? Part::Header : Part::Footer;
+        references_->push_back({{part, sections_, pages}, *id});
+    }
+
+    Place context_;
+    std::vector<PartReference>* references_;  // the body's, to be filled
+    std::vector<Field> fields_;
     unsigned notes_ = 0;
+    unsigned sections_ = 0;
     bool seenRoot_ = false;
 };
 
+// The page styles in the order the body first uses them: a section each.
+struct MasterPages {
+    std::map<WString, WString> starts;  // paragraph and table styles that start a page style
+    std::vector<WString> used;          // "" for the default, when the body starts without one
+};
+
 // OpenDocument: all character data of a paragraph is text, except a note's
-// citation mark; spaces and tabs are elements of their own.
+// citation mark, alt text and comments; spaces and tabs are elements of their
+// own. content.xml tells which page styles the body uses; styles.xml holds
+// their headers and footers.
 class OpenDocumentPartReader : public ParagraphReader {
 public:
-    explicit OpenDocumentPartReader(std::vector<Paragraph>& out) : ParagraphReader(out) { TextEverywhere(); }
+    explicit OpenDocumentPartReader(std::vector<Paragraph>& out, MasterPages& masters)
+        : ParagraphReader(out), masters_(masters) {
+        TextEverywhere();
+    }
 
 private:
     Role Open(WStringView ns, WStringView name, const std::vector<XmlAttribute>& attributes) override {
         if (ns == kOfficeNs) {
-            if (name == QM_W("text")) return Enter(Part::Body, 0);
+            if (name == QM_W("text")) {
+                body_ = true;
+                return Enter({Part::Body, 0});
+            }
             if (name == QM_W("annotation")) return Role::Skip;
             return Role::Plain;
         }
-        if (ns == kStyleNs) {
-            const WStringView n = name;
-            if (n == QM_W("header") || n == QM_W("header-left") || n == QM_W("header-first")) {
-                return Enter(Part::Header, ++headers_);
-            }
-            if (n == QM_W("footer") || n == QM_W("footer-left") || n == QM_W("footer-first")) {
-                return Enter(Part::Footer, ++footers_);
-            }
-            return Role::Plain;
-        }
+        if (ns == kSvgNs) return name == QM_W("title") || name == QM_W("desc") ? Role::Skip : Role::Plain;
+        if (ns == kStyleNs) return OpenStyle(name, attributes);
+        if (ns == kTableNs && name == QM_W("table")) UsesStyle(attributes);
         if (ns != kTextNs) return Role::Plain;
-        if (name == QM_W("p") || name == QM_W("h")) return Role::Paragraph;
+        if (name == QM_W("p") || name == QM_W("h")) {
+            UsesStyle(attributes);
+            return Role::Paragraph;
+        }
         if (name == QM_W("s")) {
             const WString* count = Attribute(attributes, QM_W("c"));
             size_t spaces = 0;
@@ -194,20 +313,76 @@ private:
         if (name == QM_W("line-break")) Append(QM_W("\n"));
         if (name == QM_W("note-citation") || name == QM_W("tracked-changes")) return Role::Skip;
         if (name == QM_W("note")) {
+            Append(WStringView(&kNoteMark, 1));
             const WString* kind = Attribute(attributes, QM_W("note-class"));
-            if (kind && *kind == QM_W("endnote")) return Enter(Part::Endnote, ++endnotes_);
-            return Enter(Part::Footnote, ++footnotes_);
+            if (kind && *kind == QM_W("endnote")) return Enter({Part::Endnote, ++endnotes_});
+            return Enter({Part::Footnote, ++footnotes_});
         }
         return Role::Plain;
     }
 
-    unsigned headers_ = 0;
-    unsigned footers_ = 0;
+    Role OpenStyle(WStringView name, const std::vector<XmlAttribute>& attributes) {
+        if (name == QM_W("style")) {
+            const WString* style = Attribute(attributes, QM_W("name"));
+            const WString* master = Attribute(attributes, QM_W("master-page-name"));
+            if (style && master && !master->empty()) masters_.starts[*style] = *master;
+        }
+        if (name == QM_W("master-page")) {
+            const WString* master = Attribute(attributes, QM_W("name"));
+            section_ = SectionOf(master ? *master : WString());
+        }
+        const WString* display = Attribute(attributes, QM_W("display"));
+        if (display && *display == QM_W("false")) return Role::Plain;  // switched off: not on any page
+        const struct {
+            WStringView name;
+            Part part;
+            Pages pages;
+        } kinds[] = {
+            {QM_W("header"), Part::Header, Pages::Other},       {QM_W("header-first"), Part::Header, Pages::First},
+            {QM_W("header-left"), Part::Header, Pages::Even},   {QM_W("footer"), Part::Footer, Pages::Other},
+            {QM_W("footer-first"), Part::Footer, Pages::First}, {QM_W("footer-left"), Part::Footer, Pages::Even},
+        };
+        for (const auto& kind : kinds) {
+            if (name == kind.name) return Enter({kind.part, section_, kind.pages});
+        }
+        return Role::Plain;
+    }
+
+    // A body paragraph or table whose style starts another page style starts a section.
+    void UsesStyle(const std::vector<XmlAttribute>& attributes) {
+        if (!body_) return;
+        const WString* style = Attribute(attributes, QM_W("style-name"));
+        const auto starts = style ? masters_.starts.find(*style) : masters_.starts.end();
+        if (masters_.used.empty()) {
+            masters_.used.push_back(starts == masters_.starts.end() ? WString() : starts->second);
+        } else if (starts != masters_.starts.end() && starts->second != masters_.used.back()) {
+            masters_.used.push_back(starts->second);
+        }
+    }
+
+    // The body's first use of the page style, the first page style standing
+    // for the default; page styles the body never uses come last.
+    unsigned SectionOf(const WString& master) {
+        const bool first = !seenMaster_;
+        seenMaster_ = true;
+        for (size_t i = 0; i < masters_.used.size(); ++i) {
+            if (masters_.used[i] == master || (first && masters_.used[i].empty())) return static_cast<unsigned>(i + 1);
+        }
+        if (unused_ == 0) unused_ = static_cast<unsigned>(masters_.used.size());
+        return ++unused_;
+    }
+
+    MasterPages& masters_;
+    unsigned section_ = 0;
+    unsigned unused_ = 0;
     unsigned footnotes_ = 0;
     unsigned endnotes_ = 0;
+    bool body_ = false;  // content.xml's text, not styles.xml's
+    bool seenMaster_ = false;
 };
 
 struct Relationship {
+    WString id;
     WString type;
     WString target;
     bool external = false;
@@ -218,6 +393,7 @@ public:
     void Start(WStringView, WStringView name, const std::vector<XmlAttribute>& attributes) override {
         if (name != QM_W("Relationship")) return;
         Relationship r;
+        if (const WString* id = Attribute(attributes, QM_W("Id"))) r.id = *id;
         if (const WString* type = Attribute(attributes, QM_W("Type"))) r.type = *type;
         if (const WString* target = Attribute(attributes, QM_W("Target"))) r.target = *target;
         const WString* mode = Attribute(attributes, QM_W("TargetMode"));
@@ -282,37 +458,40 @@ std::string ResolveTarget(const std::string& folder, const WString& target) {
 
 void ReadPart(ZipArchive& zip, const std::string& part, XmlHandler& reader) { ParseXml(zip.Read(part), part, reader); }
 
-// header10 after header9: same stem, shorter name first.
-bool NaturalLess(const std::string& a, const std::string& b) {
-    return a.size() != b.size() ? a.size() < b.size() : a < b;
-}
-
 void ReadWord(ZipArchive& zip, std::vector<Paragraph>& out) {
     std::string main;
     for (const Relationship& r : ReadRelationships(zip, "_rels/.rels")) {
         if (!r.external && EndsWith(r.type, QM_W("/officeDocument"))) main = ResolveTarget("", r.target);
     }
     if (main.empty()) throw TemplateError{Message::MissingPart, {"word/document.xml"}};
-    WordPartReader body(out, Part::Body, 0);
+    std::vector<PartReference> references;
+    WordPartReader body(out, {}, &references);
     ReadPart(zip, main, body);
 
     const size_t slash = main.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "" : main.substr(0, slash + 1);
-    std::map<Part, std::vector<std::string>> parts;
+    std::map<WString, std::string> headers;  // and footers, by relationship
+    std::map<Part, std::vector<std::string>> notes;
     for (const Relationship& r : ReadRelationships(zip, folder + "_rels/" + main.substr(folder.size()) + ".rels")) {
         if (r.external) continue;
         const std::string target = ResolveTarget(folder, r.target);
-        if (EndsWith(r.type, QM_W("/header"))) parts[Part::Header].push_back(target);
-        if (EndsWith(r.type, QM_W("/footer"))) parts[Part::Footer].push_back(target);
-        if (EndsWith(r.type, QM_W("/footnotes"))) parts[Part::Footnote].push_back(target);
-        if (EndsWith(r.type, QM_W("/endnotes"))) parts[Part::Endnote].push_back(target);
+        if (EndsWith(r.type, QM_W("/header")) || EndsWith(r.type, QM_W("/footer"))) headers[r.id] = target;
+        if (EndsWith(r.type, QM_W("/footnotes"))) notes[Part::Footnote].push_back(target);
+        if (EndsWith(r.type, QM_W("/endnotes"))) notes[Part::Endnote].push_back(target);
     }
-    for (auto& [part, names] : parts) {
-        std::sort(names.begin(), names.end(), NaturalLess);
+    // A header that no section shows is not on any page.
+    std::set<std::string> read;
+    for (const PartReference& reference : references) {
+        const auto header = headers.find(reference.id);
+        if (header == headers.end() || !read.insert(header->second).second) continue;
+        WordPartReader reader(out, reference.place);
+        ReadPart(zip, header->second, reader);
+    }
+    for (auto& [part, names] : notes) {
+        std::sort(names.begin(), names.end());
         names.erase(std::unique(names.begin(), names.end()), names.end());
-        unsigned number = 0;
         for (const std::string& name : names) {
-            WordPartReader reader(out, part, ++number);
+            WordPartReader reader(out, {part});
             ReadPart(zip, name, reader);
         }
     }
@@ -337,10 +516,11 @@ void ReadOpenDocument(ZipArchive& zip, std::vector<Paragraph>& out) {
         ReadPart(zip, manifest, finder);
         if (finder.encrypted) throw TemplateError{Message::EncryptedDocument, {}};
     }
-    OpenDocumentPartReader content(out);
+    MasterPages masters;
+    OpenDocumentPartReader content(out, masters);
     ReadPart(zip, "content.xml", content);
     if (zip.Contains("styles.xml")) {
-        OpenDocumentPartReader styles(out);
+        OpenDocumentPartReader styles(out, masters);
         ReadPart(zip, "styles.xml", styles);
     }
 }

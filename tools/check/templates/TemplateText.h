@@ -11,25 +11,36 @@ namespace quillmark {
 
 enum class Part { Body, Header, Footer, Footnote, Endnote };
 
+// The pages of its section that a header or footer stands on.
+enum class Pages { First, Even, Other };
+
 // Where a paragraph stands: the body's paragraphs are numbered through the
 // whole body, tables and text boxes included; the others within their header,
-// footer or note, which are numbered from 1 in the document's order.
+// footer or note. A header or footer is named by the first section that shows
+// it (numbered from 1 in the document's order) and its pages; notes are
+// numbered from 1 in the document's order.
 struct Place {
     Part part = Part::Body;
-    unsigned number = 0;
+    unsigned number = 0;  // the section of a header or footer, or the note
+    Pages pages = Pages::Other;
     size_t paragraph = 0;
     bool operator==(const Place&) const = default;
     bool operator<(const Place& other) const {
-        return std::tie(part, number, paragraph) < std::tie(other.part, other.number, other.paragraph);
+        return std::tie(part, number, pages, paragraph) <
+               std::tie(other.part, other.number, other.pages, other.paragraph);
     }
 };
 
 // A paragraph's text with its runs joined, as the reader sees it: tabs and
-// line breaks as "\t" and "\n", deleted revisions and field codes left out.
+// line breaks as "\t" and "\n", a note's mark as kNoteMark, deleted
+// revisions, field codes, comments and alt text left out.
 struct Paragraph {
     Place place;
     WString text;
 };
+
+// Stands where the page shows a note's number: no code goes on across it.
+constexpr WChar kNoteMark = 0xFFFC;
 
 enum class TemplateFormat { Word, OpenDocument };
 

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "common/ComPtr.h"
+#include "common/SystemLibrary.h"
 #include "tools/check/templates/TemplateError.h"
 #include "tools/check/templates/Xml.h"
 
@@ -18,14 +19,9 @@ namespace {
 
 using CreateXmlReaderFn = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
 
-// Loaded from System32 by name: MinGW ships no import library for it.
+// Loaded at run time: MinGW ships no import library for it.
 CreateXmlReaderFn CreateReaderFunction() {
-    static const CreateXmlReaderFn create = [] {
-        const HMODULE module = ::LoadLibraryExW(L"xmllite.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        return module ? reinterpret_cast<CreateXmlReaderFn>(
-                            reinterpret_cast<void*>(::GetProcAddress(module, "CreateXmlReader")))
-                      : nullptr;
-    }();
+    static const auto create = ProcAddress<CreateXmlReaderFn>(LoadSystemLibrary(L"xmllite.dll"), "CreateXmlReader");
     return create;
 }
 

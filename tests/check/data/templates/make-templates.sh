@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Makes the checked-in test templates: templates.odt written by a headless
-# LibreOffice, templates.docx and templates.doc converted from it by soffice,
-# and the damaged and hostile packages made from those.
+# Makes the checked-in test templates: templates.odt and page.odt written by a
+# headless LibreOffice, templates.docx, templates.doc and page.docx converted
+# from them by soffice, and the damaged and hostile packages made from those.
 #
 #   tests/check/data/templates/make-templates.sh
 set -euo pipefail
@@ -19,7 +19,7 @@ setsid soffice --headless --invisible --norestore --nologo --nodefault --nolockc
     "-env:UserInstallation=file://$work/profile" "--accept=pipe,name=$pipe;urp;StarOffice.ComponentContext" \
     >/dev/null 2>&1 &
 office=$!
-/usr/bin/python3 "$here/make_templates.py" "$pipe" "$work/templates.odt"
+/usr/bin/python3 "$here/make_templates.py" "$pipe" "$work"
 kill -- "-$office"
 wait "$office" 2>/dev/null || true
 office=""
@@ -28,5 +28,6 @@ cd "$work"
 convert() { soffice --headless --norestore "-env:UserInstallation=file://$work/profile" --convert-to "$@" >/dev/null; }
 convert docx templates.odt
 convert 'doc:MS Word 97' templates.odt
-cp templates.odt templates.docx templates.doc "$here/"
+convert docx page.odt
+cp templates.odt templates.docx templates.doc page.odt page.docx "$here/"
 /usr/bin/python3 "$here/make_hostile.py" "$here"

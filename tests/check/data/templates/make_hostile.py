@@ -1,9 +1,12 @@
-"""Makes the damaged and hostile packages from templates.docx.
+"""Makes the damaged and hostile packages from templates.docx, and gives
+page.docx the forms that Word writes where LibreOffice writes others: a symbol
+as w:sym, a macro button without a result.
 
     python3 make_hostile.py FOLDER
 """
 import hashlib
 import os
+import re
 import sys
 import zipfile
 
@@ -30,6 +33,20 @@ def zip64_copy(source, target):
     with open(target, "r+b") as f:
         f.seek(-14, os.SEEK_END)
         f.write(b"\xff" * 12)
+
+
+def as_word_writes(docx):
+    with zipfile.ZipFile(docx) as package:
+        document = package.read("word/document.xml").decode()
+    symbol = '<w:r><w:rPr><w:rFonts w:ascii="Symbol" w:hAnsi="Symbol"/></w:rPr><w:t>\uf02d</w:t></w:r>'
+    assert symbol in document
+    document = document.replace(symbol, '<w:r><w:sym w:font="Symbol" w:char="F02D"/></w:r>')
+    document, results = re.subn(r'(MACROBUTTON[^<]*</w:instrText></w:r>)<w:r><w:rPr></w:rPr>'
+                                r'<w:fldChar w:fldCharType="separate"/></w:r>.*?(<w:r><w:rPr></w:rPr>'
+                                r'<w:fldChar w:fldCharType="end"/>)', r"\1\2", document)
+    assert results == 1
+    copy_replacing(docx, docx + ".new", {"word/document.xml": document.encode()})
+    os.replace(docx + ".new", docx)
 
 
 def main(folder):
@@ -70,6 +87,7 @@ def main(folder):
     # What a password does to an .odt: the text is ciphertext, and the manifest says so.
     copy_replacing(odt, os.path.join(folder, "encrypted.odt"),
                    {"content.xml": hashlib.sha256(b"key").digest() * 64, "META-INF/manifest.xml": manifest})
+    as_word_writes(os.path.join(folder, "page.docx"))
 
 
 if __name__ == "__main__":

@@ -1,0 +1,110 @@
+// quillmark-check called as authors call it: the real executable, with a
+// catalogue beside it, run through the system's shell. cmd /c leaves patterns
+// to the program; sh expands them itself.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "support/TestFiles.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace quillmark {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int code;
+    std::string out;  // stdout then stderr, with / for every separator
+};
+
+Outcome InShell(const fs::path& dir, const std::string& arguments) {
+#ifdef _WIN32
+    const std::wstring command =
+        L"cd /d \"" + dir.wstring() + L"\" && bin\\quillmark-check.exe " + FromUtf8(arguments) + L" 2>&1";
+    FILE* pipe = ::_wpopen(command.c_str(), L"rb");
+#else
+    const std::string command = "cd '" + dir.string() + "' && bin/quillmark-check " + arguments + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+#endif
+    Outcome run{};
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+#ifdef _WIN32
+    run.code = ::_pclose(pipe);
+#else
+    run.code = WEXITSTATUS(::pclose(pipe));
+#endif
+    std::replace(run.out.begin(), run.out.end(), '\\', '/');
+    return run;
+}
+
+TEST(CommandLine, TemplatesAsAuthorsHandThemOver) {
+    const fs::path data = fs::u8path(QM_TEMPLATE_DATA);
+    const test::TempDir tree;
+    const auto put = [&](const fs::path& from, const std::string& to) {
+        fs::create_directories((tree.Path() / fs::u8path(to)).parent_path());
+        fs::copy_file(from, tree.Path() / fs::u8path(to));
+    };
+    put(QM_CHECKER_EXE, "bin/" + fs::path(QM_CHECKER_EXE).filename().string());
+    for (const auto& [from, to] : {std::pair{"params.ini", "params.ini"},
+                                   {"params.ini", "bin/params.ini"},
+                                   {"templates.docx", "a.docx"},
+                                   {"templates.docx", "Иск.docx"},
+                                   {"templates.odt", "b.odt"},
+                                   {"templates.docx", "notes.zip"},
+                                   {"templates.odt", "docs/b.odt"},
+                                   {"templates.docx", "docs/sub-a.docx"},
+                                   {"templates.docx", "docs/sub/c.docx"},
+                                   {"templates.odt", "docs/sub/deeper/d.ott"},
+                                   {"params.ini", "docs/empty/params.ini"}}) {
+        put(data / from, to);
+    }
+    for (const char* lock : {"~$Иск.docx", "docs/~$b.docx", "docs/sub/.~lock.c.docx#"}) tree.Write(lock, "owner");
+
+    struct Row {
+        const char* arguments;
+        int code;
+        size_t templates;
+        std::vector<std::string> inOrder;
+        bool windowsOnly = false;
+    };
+    const Row rows[] = {
+        {"params.ini *.docx", 3, 2, {"Catalogue: ", "/a.docx", "/Иск.docx", "warning(s)."}},
+        {"docs", 3, 4, {"bin/params.ini", "docs/b.odt", "docs/sub/c.docx", "docs/sub/deeper/d.ott", "docs/sub-a.docx"}},
+        {"", 3, 0, {"File: ", "bin/params.ini", "4 warning(s)."}},
+        {"params.ini a.docx nothing*.docx docs/empty b.odt",
+         1,
+         2,
+         {"/a.docx", "nothing*.docx: error: ", "docs/empty: error: no template in this folder", "/b.odt"}},
+        {"params.ini notes.zip", 1, 0, {"notes.zip: error: not a template: the templates read are .docx"}},
+        {"notes.zip", 1, 0, {"bin/params.ini", "notes.zip: error: not a template"}},
+        {"--json params.ini notes.zip", 1, 0, {"{\"template\":\"notes.zip\",\"error\":\"not a template"}},
+        {"--json params.ini \"Нет такого\"", 3, 0, {"[]\n", "warning: \"Нет такого\" is none of the six kinds"}},
+        {"params.ini \"*.odt\" docs/sub", 3, 3, {"/b.odt", "docs/sub/c.docx", "docs/sub/deeper/d.ott"}, true},
+    };
+    for (const Row& row : rows) {
+#ifndef _WIN32
+        if (row.windowsOnly) continue;
+#endif
+        const Outcome run = InShell(tree.Path(), row.arguments);
+        SCOPED_TRACE(std::string(row.arguments) + "\n" + run.out);
+        EXPECT_EQ(run.code, row.code);
+        size_t at = 0, templates = 0;
+        for (const std::string& part : row.inOrder) {
+            at = run.out.find(part, at);
+            ASSERT_NE(at, std::string::npos) << part;
+        }
+        for (at = 0; (at = run.out.find("Template: ", at)) != std::string::npos; ++at) ++templates;
+        EXPECT_EQ(templates, row.templates);
+        for (const char* never : {"~$", ".~lock", "Press any key"}) EXPECT_EQ(run.out.find(never), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace quillmark

@@ -1,0 +1,15 @@
+// POSIX shells expand patterns before the program starts: an argument is
+// always a name here.
+#include "tools/check/ArgumentsPlatform.h"
+
+namespace quillmark::arguments {
+
+std::filesystem::path ToPath(const WString& argument) { return std::filesystem::path(ToUtf8(argument)); }
+
+WString FromPath(const std::filesystem::path& path) { return FromUtf8(path.native()); }
+
+bool HasPattern(WStringView) { return false; }
+
+std::vector<Match> Matches(const WString&) { return {}; }
+
+}  // namespace quillmark::arguments

@@ -1,0 +1,65 @@
+// Neither cmd.exe nor PowerShell expands * and ? for a program, and cmd.exe
+// passes quoted arguments on as they stand: the program expands them itself.
+#include <windows.h>
+
+#include "catalogue/Platform.h"
+#include "common/WinHandle.h"
+#include "tools/check/ArgumentsPlatform.h"
+
+namespace quillmark::arguments {
+
+namespace {
+
+WStringView::size_type NameStart(WStringView path) {
+    const size_t separator = path.find_last_of(L"\\/:");
+    return separator == WStringView::npos ? 0 : separator + 1;
+}
+
+// * for any run of characters, ? for one, without regard to case.
+bool NameMatches(WStringView name, WStringView pattern) {
+    size_t n = 0, p = 0, star = WStringView::npos, resumeAt = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == L'?' || pattern[p] == name[n])) {
+            ++n, ++p;
+        } else if (p < pattern.size() && pattern[p] == L'*') {
+            star = p++;
+            resumeAt = n;
+        } else if (star != WStringView::npos) {
+            p = star + 1;
+            n = ++resumeAt;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == L'*') ++p;
+    return p == pattern.size();
+}
+
+}  // namespace
+
+std::filesystem::path ToPath(const WString& argument) { return std::filesystem::path(argument); }
+
+WString FromPath(const std::filesystem::path& path) { return path.native(); }
+
+bool HasPattern(WStringView argument) {
+    return argument.find_first_of(L"*?", NameStart(argument)) != WStringView::npos;
+}
+
+std::vector<Match> Matches(const WString& pattern) {
+    const WString folder = pattern.substr(0, NameStart(pattern));
+    const WString name = platform::UpperCase(WStringView(pattern).substr(folder.size()));
+    std::vector<Match> found;
+    WIN32_FIND_DATAW data{};
+    const UniqueFind find(::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                             FIND_FIRST_EX_LARGE_FETCH));
+    if (!find) return found;
+    do {
+        const WStringView match = data.cFileName;
+        // Windows also matches the short 8.3 names, so *.doc would find .docx.
+        if (match == L"." || match == L".." || !NameMatches(platform::UpperCase(match), name)) continue;
+        found.push_back({folder + data.cFileName, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (::FindNextFileW(find.Get(), &data));
+    return found;
+}
+
+}  // namespace quillmark::arguments
