@@ -41,7 +41,9 @@ void ExpectLines(const std::string& out, const std::vector<std::string>& expecte
     }
 }
 
-const char* const kTemplates[] = {"templates.odt", "templates.docx"};
+// Zip64, a byte after the end record, and targets such as "./header%201.xml" change nothing.
+const char* const kTemplates[] = {"templates.odt",        "templates.docx",         "templates-zip64.odt",
+                                  "templates-zip64.docx", "templates-newline.docx", "templates-uri.docx"};
 
 TEST(Templates, WordAndOpenDocumentReadAlike) {
     for (const char* name : kTemplates) {
@@ -167,6 +169,8 @@ TEST(Templates, BrokenFilesAreErrorsAndTheOthersAreStillChecked) {
         {"truncated.docx", "not a Word or OpenDocument package: it has no zip directory"},
         {"bomb.docx", "the package unpacks to more than 256 MB: refused"},
         {"entities.docx", "the package's part word/document.xml declares a DTD: refused"},
+        {"encrypted.odt", "an encrypted document: save it without a password"},
+        {"damaged.docx", "the package's part word/document.xml is not well-formed XML (line 2)"},
         {"missing.docx", ""},
     };
     // A sparse file: nothing so big is ever read into memory.
@@ -185,7 +189,7 @@ TEST(Templates, BrokenFilesAreErrorsAndTheOthersAreStillChecked) {
     }
     EXPECT_NE(r.out.find("huge.docx: error: the file is larger than 1024 MB: refused\n"), std::string::npos);
     EXPECT_NE(r.out.find("Template: " + ToUtf8(platform::FullPath(Data("templates.odt")))), std::string::npos);
-    EXPECT_NE(r.out.find("3 warning(s). 7 error(s).\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("3 warning(s). 9 error(s).\n"), std::string::npos) << r.out;
 }
 
 const char kWordNs[] = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";
@@ -203,11 +207,38 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
     const std::string text = Document("<w:p><w:r><w:t>" + std::string(20000, 'x') + "</w:t></w:r></w:p>");
     const std::string spreadsheet = "application/vnd.oasis.opendocument.spreadsheet";
     const std::string laughs = "<!DOCTYPE d [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">]>";
+    const auto zip64 = [&](const std::function<void(ZipEntry&)>& change, test::ZipOptions options = {}) {
+        options.zip64 = true;
+        return MakeZip(With(WordPackage(text), change), options);
+    };
+    const auto honest = [](ZipEntry&) {};  // the rows below are Zip64 too
+    // More name and extra than the file holds, and a compressed size that wraps their sum to 1.
+    std::string wraps = zip64([](ZipEntry& e) { e.claimedCompressedSize = 0 - uint64_t{30 + 17 + 0xFFFF} + 1; });
+    wraps[wraps.rfind("PK\3\4") + 28] = wraps[wraps.rfind("PK\3\4") + 29] = '\xFF';
+    const auto nested = [](size_t depth) {
+        std::string runs;
+        for (size_t i = 3; i < depth; ++i) runs = "<w:r>" + runs + "</w:r>";
+        return MakeZip(WordPackage(Document("<w:p>" + runs + "</w:p>")));
+    };
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : laughs + Document("")) utf16 += {c, '\0'};
     const struct {
         const char* what;
         std::string bytes;
         std::optional<Message> error;
     } cases[] = {
+        {"Zip64", zip64(honest), std::nullopt},
+        {"size 2^32", zip64([](ZipEntry& e) { e.claimedSize = uint64_t{1} << 32; }), Message::UnpacksTooBig},
+        {"size 2^64-1", zip64([](ZipEntry& e) { e.claimedSize = UINT64_MAX; }), Message::UnpacksTooBig},
+        {"compressed size wraps", wraps, Message::ZipEntryDamaged},
+        {"offset 2^32", zip64([](ZipEntry& e) { e.claimedOffset = uint64_t{1} << 32; }), Message::ZipEntryDamaged},
+        {"offset 2^64-1", zip64([](ZipEntry& e) { e.claimedOffset = UINT64_MAX; }), Message::ZipEntryDamaged},
+        {"dir at 2^64-1", zip64(honest, {.claimedDirectoryOffset = UINT64_MAX}), Message::ZipDirectoryDamaged},
+        {"dir size 2^64-1", zip64(honest, {.claimedDirectorySize = UINT64_MAX}), Message::ZipDirectoryDamaged},
+        {"2^64-1 entries", zip64(honest, {.extraCount = UINT64_MAX - 3}), Message::ZipDirectoryDamaged},
+        {"elements 256 deep", nested(256), std::nullopt},
+        {"elements 257 deep", nested(257), Message::XmlTooDeep},
+        {"a DTD in UTF-16", MakeZip(WordPackage(utf16)), Message::XmlDoctype},
         {"empty file", "", Message::NotZip},
         {"claims less than it holds", MakeZip(With(WordPackage(text), [](ZipEntry& e) { e.claimedSize = 100; })),
          Message::ZipEntryDamaged},
@@ -219,7 +250,7 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
          Message::EncryptedEntry},
         {"bzip2 entry", MakeZip(With(WordPackage(text), [](ZipEntry& e) { e.method = 12; })),
          Message::UnsupportedMethod},
-        {"directory claims more entries", MakeZip(WordPackage(text), 3), Message::ZipDirectoryDamaged},
+        {"directory claims more entries", MakeZip(WordPackage(text), {.extraCount = 3}), Message::ZipDirectoryDamaged},
         {"main part missing", MakeZip({WordPackage(text)[0], WordPackage(text)[1]}), Message::MissingPart},
         {"entity expansion", MakeZip(WordPackage(laughs + Document("<w:p><w:r><w:t>&b;</w:t></w:r></w:p>"))),
          Message::XmlDoctype},

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,10 +16,19 @@ struct ZipEntry {
     std::string name;
     std::string data;
     bool deflate = false;
-    std::optional<uint32_t> claimedSize;  // instead of the data's own
+    std::optional<uint64_t> claimedSize;  // instead of the data's own
     std::optional<uint32_t> claimedCrc;
     uint16_t flags = 0;
     uint16_t method = 0xFFFF;  // 0xFFFF: stored or deflated as asked
+    std::optional<uint64_t> claimedCompressedSize;
+    std::optional<uint64_t> claimedOffset;
+};
+
+struct ZipOptions {
+    bool zip64 = false;       // every size, offset and count in the Zip64 fields
+    uint64_t extraCount = 0;  // adds to the number of entries the directory claims
+    std::optional<uint64_t> claimedDirectorySize;
+    std::optional<uint64_t> claimedDirectoryOffset;
 };
 
 inline std::string Deflate(const std::string& data) {
@@ -35,49 +45,54 @@ inline std::string Deflate(const std::string& data) {
     return out;
 }
 
-inline void Put(std::string& out, uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i) & 0xFF);
+// Little-endian fields, each a value and its width in bytes.
+inline void Put(std::string& out, std::initializer_list<std::pair<uint64_t, int>> fields) {
+    for (const auto& [value, bytes] : fields) {
+        for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i) & 0xFF);
+    }
 }
 
-// extraCount adds to the number of entries the end record claims.
-inline std::string MakeZip(const std::vector<ZipEntry>& entries, uint16_t extraCount = 0) {
+inline std::string MakeZip(const std::vector<ZipEntry>& entries, const ZipOptions& options = {}) {
+    const bool zip64 = options.zip64;
+    const auto field32 = [&](uint64_t value) { return std::pair<uint64_t, int>{zip64 ? UINT32_MAX : value, 4}; };
     std::string out, directory;
     for (const ZipEntry& e : entries) {
         const std::string stored = e.deflate ? Deflate(e.data) : e.data;
         const uint16_t method = e.method != 0xFFFF ? e.method : (e.deflate ? 8 : 0);
         const uint32_t crc = e.claimedCrc.value_or(static_cast<uint32_t>(
             crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size()))));
-        const uint32_t size = e.claimedSize.value_or(static_cast<uint32_t>(e.data.size()));
-        const uint64_t offset = out.size();
-        std::string common;
-        Put(common, 20, 2);  // version needed
-        Put(common, e.flags, 2);
-        Put(common, method, 2);
-        Put(common, 0, 4);  // time and date
-        Put(common, crc, 4);
-        Put(common, stored.size(), 4);
-        Put(common, size, 4);
-        Put(common, e.name.size(), 2);
-        Put(common, 0, 2);  // extra
-        Put(out, 0x04034b50, 4);
-        out += common + e.name + stored;
-        Put(directory, 0x02014b50, 4);
-        Put(directory, 20, 2);  // version made by
-        directory += common;
-        Put(directory, 0, 6);  // comment length, disk, internal attributes
-        Put(directory, 0, 4);  // external attributes
-        Put(directory, offset, 4);
-        directory += e.name;
+        const uint64_t size = e.claimedSize.value_or(e.data.size());
+        const uint64_t offset = e.claimedOffset.value_or(out.size());
+        const uint64_t compressedSize = e.claimedCompressedSize.value_or(stored.size());
+        // The Zip64 extra fields: the local header's holds both sizes, the directory's the offset too.
+        std::string local64, central64;
+        if (zip64) {
+            Put(local64, {{1, 2}, {16, 2}, {size, 8}, {compressedSize, 8}});
+            Put(central64, {{1, 2}, {24, 2}, {size, 8}, {compressedSize, 8}, {offset, 8}});
+        }
+        const auto header = [&](std::string& to, size_t extraSize) {
+            Put(to, {{zip64 ? 45 : 20, 2}, {e.flags, 2}, {method, 2}, {0, 4}, {crc, 4}});
+            Put(to, {field32(compressedSize), field32(size), {e.name.size(), 2}, {extraSize, 2}});
+        };
+        Put(out, {{0x04034b50, 4}});
+        header(out, local64.size());
+        out += e.name + local64 + stored;
+        Put(directory, {{0x02014b50, 4}, {45, 2}});
+        header(directory, central64.size());
+        Put(directory, {{0, 6}, {0, 4}, field32(offset)});  // comment length, disk, attributes
+        directory += e.name + central64;
     }
-    const uint64_t at = out.size();
+    const uint64_t count = entries.size() + options.extraCount;
+    const uint64_t directorySize = options.claimedDirectorySize.value_or(directory.size());
+    const uint64_t directoryOffset = options.claimedDirectoryOffset.value_or(out.size());
     out += directory;
-    Put(out, 0x06054b50, 4);
-    Put(out, 0, 4);
-    Put(out, entries.size() + extraCount, 2);
-    Put(out, entries.size() + extraCount, 2);
-    Put(out, directory.size(), 4);
-    Put(out, at, 4);
-    Put(out, 0, 2);
+    if (zip64) {
+        const uint64_t end64 = out.size();
+        Put(out, {{0x06064b50, 4}, {44, 8}, {45 << 16 | 45, 4}, {0, 8}, {count, 8}, {count, 8}});
+        Put(out, {{directorySize, 8}, {directoryOffset, 8}, {0x07064b50, 4}, {0, 4}, {end64, 8}, {1, 4}});
+    }
+    const std::pair<uint64_t, int> count16{zip64 ? 0xFFFF : count, 2};
+    Put(out, {{0x06054b50, 4}, {0, 4}, count16, count16, field32(directorySize), field32(directoryOffset), {0, 2}});
     return out;
 }
 

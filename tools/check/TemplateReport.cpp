@@ -122,6 +122,10 @@ private:
         } catch (const Exception& e) {
             Error(path, ToUtf8(e.Message()));
             return;
+        } catch (...) {
+            // A fault of ours in one template must not cost the user the others.
+            Error(path, Say(Message::TemplateUnreadable));
+            return;
         }
         anyRead_ = true;
         const TemplateFindings findings = Find(text);

@@ -23,6 +23,7 @@ constexpr WStringView kStyleNs = QM_W("urn:oasis:names:tc:opendocument:xmlns:sty
 constexpr WStringView kOfficeNs = QM_W("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
 constexpr WStringView kTableNs = QM_W("urn:oasis:names:tc:opendocument:xmlns:table:1.0");
 constexpr WStringView kSvgNs = QM_W("urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0");
+constexpr WStringView kManifestNs = QM_W("urn:oasis:names:tc:opendocument:xmlns:manifest:1.0");
 
 constexpr std::string_view kCompoundFileMagic = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 constexpr std::string_view kOpenDocumentText = "application/vnd.oasis.opendocument.text";
@@ -413,18 +414,46 @@ std::vector<Relationship> ReadRelationships(ZipArchive& zip, const std::string& 
 
 bool EndsWith(WStringView text, WStringView end) { return text.size() >= end.size() && text.ends_with(end); }
 
-// A relationship's target, relative to the folder of the part that holds it.
-std::string ResolveTarget(const std::string& folder, const WString& target) {
-    std::string path = ToUtf8(target);
-    if (path.starts_with('/')) return path.substr(1);
-    std::string resolved = folder;
-    size_t at = 0;
-    while (path.compare(at, 3, "../") == 0) {
-        const size_t slash = resolved.find_last_of('/', resolved.size() >= 2 ? resolved.size() - 2 : 0);
-        resolved.erase(slash == std::string::npos ? 0 : slash + 1);
-        at += 3;
+std::string PercentDecoded(std::string_view text) {
+    const auto hex = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
+            out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
     }
-    return resolved + path.substr(at);
+    return out;
+}
+
+// A relationship's target is a URI reference, relative to the folder of the
+// part that holds it: "./header%201.xml" from word/ names word/header 1.xml.
+std::string ResolveTarget(const std::string& folder, const WString& target) {
+    const std::string uri = ToUtf8(target);
+    const std::string_view path = std::string_view(uri).substr(0, uri.find_first_of("?#"));
+    std::vector<std::string> segments;
+    const auto add = [&](std::string_view from, bool decode) {
+        for (size_t at = 0; at <= from.size();) {
+            const size_t slash = std::min(from.find('/', at), from.size());
+            const std::string_view segment = from.substr(at, slash - at);
+            at = slash + 1;
+            if (segment == ".." && !segments.empty()) segments.pop_back();
+            if (segment.empty() || segment == "." || segment == "..") continue;
+            segments.push_back(decode ? PercentDecoded(segment) : std::string(segment));
+        }
+    };
+    if (!path.starts_with('/')) add(folder, false);
+    add(path, true);
+    std::string resolved;
+    for (const std::string& segment : segments) resolved += (resolved.empty() ? "" : "/") + segment;
+    return resolved;
 }
 
 void ReadPart(ZipArchive& zip, const std::string& part, XmlHandler& reader) { ParseXml(zip.Read(part), part, reader); }
@@ -468,7 +497,25 @@ void ReadWord(ZipArchive& zip, std::vector<Paragraph>& out) {
     }
 }
 
+// An encrypted document keeps its manifest in the clear, and says there
+// which parts are encrypted.
+class EncryptionFinder : public XmlHandler {
+public:
+    void Start(WStringView ns, WStringView name, const std::vector<XmlAttribute>&) override {
+        encrypted = encrypted || (ns == kManifestNs && name == QM_W("encryption-data"));
+    }
+    void End() override {}
+    void Text(WStringView) override {}
+
+    bool encrypted = false;
+};
+
 void ReadOpenDocument(ZipArchive& zip, std::vector<Paragraph>& out) {
+    if (const std::string manifest = "META-INF/manifest.xml"; zip.Contains(manifest)) {
+        EncryptionFinder finder;
+        ReadPart(zip, manifest, finder);
+        if (finder.encrypted) throw TemplateError{Message::EncryptedDocument, {}};
+    }
     MasterPages masters;
     OpenDocumentPartReader content(out, masters);
     ReadPart(zip, "content.xml", content);

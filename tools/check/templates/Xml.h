@@ -2,6 +2,7 @@
 // name, their attributes, and their text with entities expanded.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,9 +25,15 @@ public:
     virtual void Text(WStringView text) = 0;
 };
 
+// XmlLite's own default; expat is held to it too, so that a template reads
+// alike on Windows and Linux.
+constexpr size_t kMaxXmlDepth = 256;
+
 // Parses one part of a package. A document with a DTD is refused, so no
 // entity can expand beyond the predefined ones and character references.
-// Throws TemplateError naming the part.
+// Elements nested deeper than kMaxXmlDepth are refused. Throws TemplateError
+// naming the part; a part that is not well-formed is reported as such even
+// when the handler refused it first.
 void ParseXml(std::string_view bytes, const std::string& part, XmlHandler& handler);
 
 }  // namespace quillmark

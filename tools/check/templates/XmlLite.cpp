@@ -5,6 +5,7 @@
 #include <xmllite.h>
 
 #include <climits>
+#include <exception>
 #include <new>
 
 #include "common/ComPtr.h"
@@ -41,6 +42,47 @@ void ReadAttributes(IXmlReader* reader, std::vector<XmlAttribute>& attributes) {
     reader->MoveToElement();
 }
 
+UINT Line(IXmlReader* reader) {
+    UINT line = 0;
+    reader->GetLineNumber(&line);
+    return line;
+}
+
+// A prohibited DTD may fail like any other error; the prolog, in whichever
+// encoding, tells them apart.
+bool DeclaresDoctype(std::string_view bytes) {
+    constexpr std::string_view kDoctype = "<!DOCTYPE";
+    std::string littleEndian, bigEndian;
+    for (const char c : kDoctype) {
+        littleEndian += {c, '\0'};
+        bigEndian += {'\0', c};
+    }
+    return bytes.find(kDoctype) != std::string_view::npos || bytes.find(littleEndian) != std::string_view::npos ||
+           bytes.find(bigEndian) != std::string_view::npos;
+}
+
+void Deliver(IXmlReader* reader, XmlNodeType type, bool empty, XmlHandler& handler,
+             std::vector<XmlAttribute>& attributes) {
+    switch (type) {
+        case XmlNodeType_Element:
+            ReadAttributes(reader, attributes);
+            handler.Start(Current(&IXmlReader::GetNamespaceUri, reader), Current(&IXmlReader::GetLocalName, reader),
+                          attributes);
+            if (empty) handler.End();
+            break;
+        case XmlNodeType_EndElement:
+            handler.End();
+            break;
+        case XmlNodeType_Text:
+        case XmlNodeType_CDATA:
+        case XmlNodeType_Whitespace:
+            handler.Text(Current(&IXmlReader::GetValue, reader));
+            break;
+        default:
+            break;
+    }
+}
+
 }  // namespace
 
 void ParseXml(std::string_view bytes, const std::string& part, XmlHandler& handler) {
@@ -51,42 +93,36 @@ void ParseXml(std::string_view bytes, const std::string& part, XmlHandler& handl
     ComPtr<IXmlReader> reader;
     if (!stream || FAILED(create(__uuidof(IXmlReader), reader.PutVoid(), nullptr))) throw std::bad_alloc();
     reader->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit);
+    // One deeper than ours, so that our count, not XmlLite's, decides.
+    reader->SetProperty(XmlReaderProperty_MaxElementDepth, static_cast<LONG_PTR>(kMaxXmlDepth + 1));
     if (FAILED(reader->SetInput(stream.Get()))) throw TemplateError{Message::BadXml, {part, "0"}};
 
+    const auto tooDeep = [&] {
+        return TemplateError{Message::XmlTooDeep,
+                             {part, std::to_string(kMaxXmlDepth), std::to_string(Line(reader.Get()))}};
+    };
     std::vector<XmlAttribute> attributes;
+    std::exception_ptr refused;  // the handler's, reported once the part proves well-formed
+    size_t depth = 0;
     XmlNodeType type = XmlNodeType_None;
     HRESULT hr = S_OK;
     while ((hr = reader->Read(&type)) == S_OK) {
-        switch (type) {
-            case XmlNodeType_Element: {
-                const bool empty = reader->IsEmptyElement();
-                ReadAttributes(reader.Get(), attributes);
-                handler.Start(Current(&IXmlReader::GetNamespaceUri, reader.Get()),
-                              Current(&IXmlReader::GetLocalName, reader.Get()), attributes);
-                if (empty) handler.End();
-                break;
-            }
-            case XmlNodeType_EndElement:
-                handler.End();
-                break;
-            case XmlNodeType_Text:
-            case XmlNodeType_CDATA:
-            case XmlNodeType_Whitespace:
-                handler.Text(Current(&IXmlReader::GetValue, reader.Get()));
-                break;
-            default:
-                break;
+        if (type == XmlNodeType_Element && ++depth > kMaxXmlDepth) throw tooDeep();
+        const bool empty = type == XmlNodeType_Element && reader->IsEmptyElement();
+        if (empty || type == XmlNodeType_EndElement) --depth;
+        if (refused) continue;
+        try {
+            Deliver(reader.Get(), type, empty, handler, attributes);
+        } catch (const TemplateError&) {
+            refused = std::current_exception();
         }
     }
-    if (FAILED(hr)) {
-        // A prohibited DTD fails like any other error; the prolog tells them apart.
-        if (bytes.find("<!DOCTYPE") != std::string_view::npos) {
-            throw TemplateError{Message::XmlDoctype, {part}};
-        }
-        UINT line = 0;
-        reader->GetLineNumber(&line);
-        throw TemplateError{Message::BadXml, {part, std::to_string(line)}};
+    if (hr == static_cast<HRESULT>(SC_E_MAXELEMENTDEPTH)) throw tooDeep();
+    if (hr == static_cast<HRESULT>(WC_E_DTDPROHIBITED) || (FAILED(hr) && DeclaresDoctype(bytes))) {
+        throw TemplateError{Message::XmlDoctype, {part}};
     }
+    if (FAILED(hr)) throw TemplateError{Message::BadXml, {part, std::to_string(Line(reader.Get()))}};
+    if (refused) std::rethrow_exception(refused);
 }
 
 }  // namespace quillmark

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 
 #include "tools/check/templates/TemplateError.h"
 
@@ -33,7 +34,12 @@ constexpr uint16_t kDeflated = 8;
 class Fields {
 public:
     Fields(std::string_view bytes, uint64_t at) : bytes_(bytes), at_(at) {}
-    bool Has(uint64_t size) const { return at_ <= bytes_.size() && size <= bytes_.size() - at_; }
+    // Compared, never added: a Zip64 size near 2^64 would wrap a sum round to a small number.
+    bool Has(uint64_t offset, uint64_t size) const {
+        const uint64_t total = bytes_.size();
+        return at_ <= total && offset <= total - at_ && size <= total - at_ - offset;
+    }
+    bool Has(uint64_t size) const { return Has(0, size); }
     uint64_t Get(size_t offset, size_t width) const {
         uint64_t value = 0;
         for (size_t i = width; i-- > 0;) value = value << 8 | static_cast<unsigned char>(bytes_[at_ + offset + i]);
@@ -49,14 +55,48 @@ private:
     uint64_t at_;
 };
 
-// The end record lies in the last 64 KiB and 22 bytes: a comment may follow it.
-uint64_t FindEndRecord(std::string_view bytes) {
+struct Directory {
+    uint64_t count = 0;
+    uint64_t size = 0;
+    uint64_t offset = 0;
+};
+
+// The directory an end record at endAt describes, if it is one: its comment
+// fits in the file, and its directory lies before it and starts as one.
+std::optional<Directory> DirectoryOf(std::string_view bytes, uint64_t endAt) {
+    const Fields end(bytes, endAt);
+    if (end.U32(0) != kEndSignature || !end.Has(kEndSize, end.U16(20))) return std::nullopt;
+    Directory directory{end.U16(10), end.U32(12), end.U32(16)};
+    uint64_t before = endAt;
+    if (directory.count == 0xFFFF || directory.size == UINT32_MAX || directory.offset == UINT32_MAX) {
+        if (endAt < kEnd64LocatorSize) return std::nullopt;
+        const Fields locator(bytes, endAt - kEnd64LocatorSize);
+        before = locator.U64(8);
+        const Fields end64(bytes, before);
+        if (locator.U32(0) != kEnd64LocatorSignature || before > endAt - kEnd64LocatorSize || !end64.Has(kEnd64Size) ||
+            end64.U32(0) != kEnd64Signature) {
+            return std::nullopt;
+        }
+        directory = {end64.U64(32), end64.U64(40), end64.U64(48)};
+    }
+    const Fields first(bytes, directory.offset);
+    if (directory.offset > before || directory.size > before - directory.offset) return std::nullopt;
+    if (directory.count > 0 && (!first.Has(4) || first.U32(0) != kCentralSignature)) return std::nullopt;
+    return directory;
+}
+
+// The end record lies in the last 64 KiB and 22 bytes: a comment may follow
+// it, and so may a stray byte or two from a transfer, as other readers allow.
+Directory FindDirectory(std::string_view bytes) {
     if (bytes.size() < kEndSize) throw TemplateError{Message::NotZip, {}};
     const uint64_t lowest = bytes.size() > kEndSize + 0xFFFF ? bytes.size() - kEndSize - 0xFFFF : 0;
+    bool anyRecord = false;
     for (uint64_t at = bytes.size() - kEndSize + 1; at-- > lowest;) {
-        const Fields end(bytes, at);
-        if (end.U32(0) == kEndSignature && at + kEndSize + end.U16(20) == bytes.size()) return at;
+        if (Fields(bytes, at).U32(0) != kEndSignature) continue;
+        if (const std::optional<Directory> directory = DirectoryOf(bytes, at)) return *directory;
+        anyRecord = true;
     }
+    if (anyRecord) DirectoryDamaged();
     throw TemplateError{Message::NotZip, {}};
 }
 
@@ -96,21 +136,7 @@ ZipArchive::ZipArchive(std::string_view bytes, uint64_t limit) : bytes_(bytes), 
 }
 
 void ZipArchive::ReadCentralDirectory() {
-    const uint64_t endAt = FindEndRecord(bytes_);
-    const Fields end(bytes_, endAt);
-    uint64_t count = end.U16(10);
-    uint64_t size = end.U32(12);
-    uint64_t offset = end.U32(16);
-    if (count == 0xFFFF || size == UINT32_MAX || offset == UINT32_MAX) {
-        const Fields locator(bytes_, endAt - std::min<uint64_t>(endAt, kEnd64LocatorSize));
-        if (endAt < kEnd64LocatorSize || locator.U32(0) != kEnd64LocatorSignature) DirectoryDamaged();
-        const Fields end64(bytes_, locator.U64(8));
-        if (!end64.Has(kEnd64Size) || end64.U32(0) != kEnd64Signature) DirectoryDamaged();
-        count = end64.U64(32);
-        size = end64.U64(40);
-        offset = end64.U64(48);
-    }
-    if (offset > bytes_.size() || size > bytes_.size() - offset) DirectoryDamaged();
+    const auto [count, size, offset] = FindDirectory(bytes_);
     const std::string_view directory = bytes_.substr(offset, size);
     uint64_t at = 0;
     for (uint64_t i = 0; i < count; ++i) {
@@ -140,7 +166,7 @@ std::string_view ZipArchive::CompressedData(const std::string& name, const Entry
     const Fields local(bytes_, entry.localOffset);
     if (!local.Has(kLocalSize) || local.U32(0) != kLocalSignature) EntryDamaged(name);
     const uint64_t start = kLocalSize + local.U16(26) + local.U16(28);
-    if (!local.Has(start + entry.compressedSize)) EntryDamaged(name);
+    if (!local.Has(start, entry.compressedSize)) EntryDamaged(name);
     return local.Slice(start, entry.compressedSize);
 }
 
