@@ -17,6 +17,10 @@ using WChar = char16_t;
 using WString = std::basic_string<WChar>;
 using WStringView = std::basic_string_view<WChar>;
 
+// A literal as a view of known length: comparing with it does not count the
+// literal's characters again on every call, which the XML readers do per element.
+#define QM_WV(s) ::quillmark::WStringView(QM_W(s), sizeof(QM_W(s)) / sizeof(::quillmark::WChar) - 1)
+
 // UTF-8 for diagnostics and console output. Lone surrogates become U+FFFD.
 std::string ToUtf8(WStringView text);
 // Lenient UTF-8 to UTF-16: malformed sequences become U+FFFD. For arguments and

@@ -147,7 +147,7 @@ WString MacroButtonText(WStringView code) {
         while (at < code.size() && !IsFieldBlank(code[at])) ++at;
         return code.substr(from, at - from);
     };
-    if (platform::UpperCase(word()) != QM_W("MACROBUTTON") || word().empty()) return {};
+    if (platform::UpperCase(word()) != QM_WV("MACROBUTTON") || word().empty()) return {};
     while (at < code.size() && IsFieldBlank(code[at])) ++at;
     size_t end = code.size();
     while (end > at && IsFieldBlank(code[end - 1])) --end;
@@ -196,35 +196,35 @@ private:
     };
 
     Role Open(WStringView ns, WStringView name, const std::vector<XmlAttribute>& attributes) override {
-        if (ns == kCompatibilityNs) return name == QM_W("Fallback") ? Role::Skip : Role::Plain;
+        if (ns == kCompatibilityNs) return name == QM_WV("Fallback") ? Role::Skip : Role::Plain;
         const bool word = ns == kWordNs || ns == kWordStrictNs;
         if (!seenRoot_) {
             seenRoot_ = true;
-            if (references_ && !(word && name == QM_W("document"))) throw TemplateError{Message::NotTextPackage, {}};
+            if (references_ && !(word && name == QM_WV("document"))) throw TemplateError{Message::NotTextPackage, {}};
         }
         if (!word) return Role::Plain;
-        if (name == QM_W("p")) return Role::Paragraph;
-        if (name == QM_W("t")) return Role::Text;
-        if (name == QM_W("instrText")) return Role::Instruction;
-        if (name == QM_W("fldChar")) FieldCharacter(Attribute(attributes, QM_W("fldCharType")));
-        if (name == QM_W("tab") || name == QM_W("ptab")) Append(QM_W("\t"));
-        if (name == QM_W("br") || name == QM_W("cr")) Append(QM_W("\n"));
+        if (name == QM_WV("p")) return Role::Paragraph;
+        if (name == QM_WV("t")) return Role::Text;
+        if (name == QM_WV("instrText")) return Role::Instruction;
+        if (name == QM_WV("fldChar")) FieldCharacter(Attribute(attributes, QM_W("fldCharType")));
+        if (name == QM_WV("tab") || name == QM_WV("ptab")) Append(QM_W("\t"));
+        if (name == QM_WV("br") || name == QM_WV("cr")) Append(QM_W("\n"));
         // The characters that these stand for, as when stored as text.
-        if (name == QM_W("softHyphen")) Append(QM_W("\u00AD"));
-        if (name == QM_W("noBreakHyphen")) Append(QM_W("\u2011"));
-        if (name == QM_W("sym")) {
+        if (name == QM_WV("softHyphen")) Append(QM_W("\u00AD"));
+        if (name == QM_WV("noBreakHyphen")) Append(QM_W("\u2011"));
+        if (name == QM_WV("sym")) {
             if (const auto c = SymbolCharacter(Attribute(attributes, QM_W("char")))) Append(WStringView(&*c, 1));
         }
-        if (name == QM_W("footnoteReference") || name == QM_W("endnoteReference")) Append(WStringView(&kNoteMark, 1));
-        if (name == QM_W("del") || name == QM_W("moveFrom") || name == QM_W("sectPrChange")) return Role::Skip;
-        if (name == QM_W("sectPr")) ++sections_;
-        if (name == QM_W("headerReference") || name == QM_W("footerReference")) Reference(name, attributes);
-        if (name == QM_W("body") || name == QM_W("hdr") || name == QM_W("ftr")) return Enter(context_);
-        if (name == QM_W("footnote") || name == QM_W("endnote")) {
+        if (name == QM_WV("footnoteReference") || name == QM_WV("endnoteReference")) Append(WStringView(&kNoteMark, 1));
+        if (name == QM_WV("del") || name == QM_WV("moveFrom") || name == QM_WV("sectPrChange")) return Role::Skip;
+        if (name == QM_WV("sectPr")) ++sections_;
+        if (name == QM_WV("headerReference") || name == QM_WV("footerReference")) Reference(name, attributes);
+        if (name == QM_WV("body") || name == QM_WV("hdr") || name == QM_WV("ftr")) return Enter(context_);
+        if (name == QM_WV("footnote") || name == QM_WV("endnote")) {
             // Separators and continuation notices are not notes an author wrote.
             const WString* type = Attribute(attributes, QM_W("type"));
-            if (type && *type != QM_W("normal")) return Role::Skip;
-            return Enter({name == QM_W("footnote") ? Part::Footnote : Part::Endnote, ++notes_});
+            if (type && *type != QM_WV("normal")) return Role::Skip;
+            return Enter({name == QM_WV("footnote") ? Part::Footnote : Part::Endnote, ++notes_});
         }
         return Role::Plain;
     }
@@ -234,13 +234,13 @@ private:
         WString code = TakeInstruction();
         if (!fields_.empty()) fields_.back().code += code;
         if (!type) return;
-        if (*type == QM_W("begin")) {
+        if (*type == QM_WV("begin")) {
             fields_.emplace_back();
         } else if (fields_.empty()) {
             return;
-        } else if (*type == QM_W("separate")) {
+        } else if (*type == QM_WV("separate")) {
             fields_.back().separated = true;
-        } else if (*type == QM_W("end")) {
+        } else if (*type == QM_WV("end")) {
             if (!fields_.back().separated) Append(MacroButtonText(fields_.back().code));
             fields_.pop_back();
         }
@@ -251,9 +251,9 @@ private:
         if (!references_ || !id || sections_ == 0) return;
         const WString* type = Attribute(attributes, QM_W("type"));
         Pages pages = Pages::Other;
-        if (type && *type == QM_W("first")) pages = Pages::First;
-        if (type && *type == QM_W("even")) pages = Pages::Even;
-        const Part part = name == QM_W("headerReference") ? Part::Header : Part::Footer;
+        if (type && *type == QM_WV("first")) pages = Pages::First;
+        if (type && *type == QM_WV("even")) pages = Pages::Even;
+        const Part part = name == QM_WV("headerReference") ? Part::Header : Part::Footer;
         references_->push_back({{part, sections_, pages}, *id});
     }
 
@@ -285,22 +285,22 @@ public:
 private:
     Role Open(WStringView ns, WStringView name, const std::vector<XmlAttribute>& attributes) override {
         if (ns == kOfficeNs) {
-            if (name == QM_W("text")) {
+            if (name == QM_WV("text")) {
                 body_ = true;
                 return Enter({Part::Body, 0});
             }
-            if (name == QM_W("annotation")) return Role::Skip;
+            if (name == QM_WV("annotation")) return Role::Skip;
             return Role::Plain;
         }
-        if (ns == kSvgNs) return name == QM_W("title") || name == QM_W("desc") ? Role::Skip : Role::Plain;
+        if (ns == kSvgNs) return name == QM_WV("title") || name == QM_WV("desc") ? Role::Skip : Role::Plain;
         if (ns == kStyleNs) return OpenStyle(name, attributes);
-        if (ns == kTableNs && name == QM_W("table")) UsesStyle(attributes);
+        if (ns == kTableNs && name == QM_WV("table")) UsesStyle(attributes);
         if (ns != kTextNs) return Role::Plain;
-        if (name == QM_W("p") || name == QM_W("h")) {
+        if (name == QM_WV("p") || name == QM_WV("h")) {
             UsesStyle(attributes);
             return Role::Paragraph;
         }
-        if (name == QM_W("s")) {
+        if (name == QM_WV("s")) {
             const WString* count = Attribute(attributes, QM_W("c"));
             size_t spaces = 0;
             for (const WChar c : count ? WStringView(*count) : WStringView()) {
@@ -309,30 +309,30 @@ private:
             }
             Append(WString(std::max<size_t>(spaces, 1), ' '));
         }
-        if (name == QM_W("tab")) Append(QM_W("\t"));
-        if (name == QM_W("line-break")) Append(QM_W("\n"));
-        if (name == QM_W("note-citation") || name == QM_W("tracked-changes")) return Role::Skip;
-        if (name == QM_W("note")) {
+        if (name == QM_WV("tab")) Append(QM_W("\t"));
+        if (name == QM_WV("line-break")) Append(QM_W("\n"));
+        if (name == QM_WV("note-citation") || name == QM_WV("tracked-changes")) return Role::Skip;
+        if (name == QM_WV("note")) {
             Append(WStringView(&kNoteMark, 1));
             const WString* kind = Attribute(attributes, QM_W("note-class"));
-            if (kind && *kind == QM_W("endnote")) return Enter({Part::Endnote, ++endnotes_});
+            if (kind && *kind == QM_WV("endnote")) return Enter({Part::Endnote, ++endnotes_});
             return Enter({Part::Footnote, ++footnotes_});
         }
         return Role::Plain;
     }
 
     Role OpenStyle(WStringView name, const std::vector<XmlAttribute>& attributes) {
-        if (name == QM_W("style")) {
+        if (name == QM_WV("style")) {
             const WString* style = Attribute(attributes, QM_W("name"));
             const WString* master = Attribute(attributes, QM_W("master-page-name"));
             if (style && master && !master->empty()) masters_.starts[*style] = *master;
         }
-        if (name == QM_W("master-page")) {
+        if (name == QM_WV("master-page")) {
             const WString* master = Attribute(attributes, QM_W("name"));
             section_ = SectionOf(master ? *master : WString());
         }
         const WString* display = Attribute(attributes, QM_W("display"));
-        if (display && *display == QM_W("false")) return Role::Plain;  // switched off: not on any page
+        if (display && *display == QM_WV("false")) return Role::Plain;  // switched off: not on any page
         const struct {
             WStringView name;
             Part part;
@@ -391,13 +391,13 @@ struct Relationship {
 class RelationshipReader : public XmlHandler {
 public:
     void Start(WStringView, WStringView name, const std::vector<XmlAttribute>& attributes) override {
-        if (name != QM_W("Relationship")) return;
+        if (name != QM_WV("Relationship")) return;
         Relationship r;
         if (const WString* id = Attribute(attributes, QM_W("Id"))) r.id = *id;
         if (const WString* type = Attribute(attributes, QM_W("Type"))) r.type = *type;
         if (const WString* target = Attribute(attributes, QM_W("Target"))) r.target = *target;
         const WString* mode = Attribute(attributes, QM_W("TargetMode"));
-        r.external = mode && *mode == QM_W("External");
+        r.external = mode && *mode == QM_WV("External");
         found.push_back(std::move(r));
     }
     void End() override {}
@@ -502,7 +502,7 @@ void ReadWord(ZipArchive& zip, std::vector<Paragraph>& out) {
 class EncryptionFinder : public XmlHandler {
 public:
     void Start(WStringView ns, WStringView name, const std::vector<XmlAttribute>&) override {
-        encrypted = encrypted || (ns == kManifestNs && name == QM_W("encryption-data"));
+        encrypted = encrypted || (ns == kManifestNs && name == QM_WV("encryption-data"));
     }
     void End() override {}
     void Text(WStringView) override {}
