@@ -4,14 +4,22 @@
 #include <unistd.h>
 
 #include <com/sun/star/awt/XWindow.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/IllegalArgumentException.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/text/XFootnote.hpp>
 #include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/text/XTextFrame.hpp>
+#include <com/sun/star/text/XTextRangeCompare.hpp>
+#include <com/sun/star/text/XTextSection.hpp>
+#include <com/sun/star/text/XTextSectionsSupplier.hpp>
 #include <com/sun/star/text/XTextViewCursor.hpp>
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
@@ -23,7 +31,9 @@ namespace quillmark {
 namespace {
 
 namespace css = com::sun::star;
+using css::beans::XPropertySet;
 using css::uno::Reference;
+using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
 using css::uno::UNO_SET_THROW;
 using rtl::OUString;
@@ -58,6 +68,72 @@ Reference<css::uno::XComponentContext> LocalContext() {
 Reference<css::text::XTextViewCursor> Selection() {
     const Reference<css::text::XTextViewCursorSupplier> supplier(g_word, UNO_QUERY_THROW);
     return Reference<css::text::XTextViewCursor>(supplier->getViewCursor(), UNO_SET_THROW);
+}
+
+bool IsSet(const Reference<XPropertySet>& object, const OUString& property) {
+    bool set = false;
+    return object.is() && (object->getPropertyValue(property) >>= set) && set;
+}
+
+bool InProtectedSection(Reference<css::text::XTextSection> section) {
+    for (; section.is(); section = section->getParentSection()) {
+        if (IsSet(Reference<XPropertySet>(section, UNO_QUERY_THROW), "IsProtected")) return true;
+    }
+    return false;
+}
+
+// Writer protects a position in a protected section or cell, in a frame
+// whose content is protected, and in a frame or footnote whose anchor it
+// protects.
+bool IsProtectedAt(Reference<css::text::XTextRange> at) {
+    while (at.is()) {
+        const Reference<XPropertySet> position(at, UNO_QUERY_THROW);
+        if (InProtectedSection(
+                Reference<css::text::XTextSection>(position->getPropertyValue("TextSection"), UNO_QUERY)) ||
+            IsSet(Reference<XPropertySet>(position->getPropertyValue("Cell"), UNO_QUERY), "IsProtected"))
+            return true;
+        const Reference<css::text::XText> text = at->getText();
+        if (const Reference<css::text::XTextFrame> frame(text, UNO_QUERY); frame.is()) {
+            if (IsSet(Reference<XPropertySet>(frame, UNO_QUERY_THROW), "ContentProtected")) return true;
+            at = frame->getAnchor();
+        } else if (const Reference<css::text::XFootnote> note(text, UNO_QUERY); note.is()) {
+            at = note->getAnchor();
+        } else {
+            at.clear();
+        }
+    }
+    return false;
+}
+
+// A protected section that starts inside the selection would go with it.
+bool HoldsProtectedSection(const Reference<css::frame::XModel>& model,
+                           const Reference<css::text::XTextViewCursor>& selection) {
+    if (selection->isCollapsed()) return false;
+    const Reference<css::text::XTextSectionsSupplier> supplier(model, UNO_QUERY_THROW);
+    const auto sections = supplier->getTextSections();
+    const Reference<css::text::XTextRangeCompare> order(selection->getText(), UNO_QUERY_THROW);
+    for (const OUString& name : sections->getElementNames()) {
+        const Reference<css::text::XTextSection> section(sections->getByName(name), UNO_QUERY_THROW);
+        if (!IsSet(Reference<XPropertySet>(section, UNO_QUERY_THROW), "IsProtected")) continue;
+        try {
+            const auto start = section->getAnchor()->getStart();
+            if (order->compareRegionStarts(selection->getStart(), start) >= 0 &&
+                order->compareRegionStarts(start, selection->getEnd()) > 0)
+                return true;
+        } catch (const css::lang::IllegalArgumentException&) {
+            // In another text, so not in the selection.
+        }
+    }
+    return false;
+}
+
+// Writing through the API passes over Writer's protection, so the bridge
+// refuses wherever Writer would refuse typing or deleting.
+bool RefusesEditing(const Reference<css::text::XTextViewCursor>& selection) {
+    const Reference<css::frame::XModel> model(g_word->getModel(), UNO_SET_THROW);
+    return Reference<css::frame::XStorable>(model, UNO_QUERY_THROW)->isReadonly() ||
+           IsProtectedAt(selection->getStart()) || IsProtectedAt(selection->getEnd()) ||
+           HoldsProtectedSection(model, selection);
 }
 
 }  // namespace
@@ -107,6 +183,7 @@ bool InsertCode(const WString& code) noexcept {
         // Clearing a collapsed cursor is harmless, but Word's rule is kept:
         // only a selection is deleted.
         const auto first = Selection();
+        if (RefusesEditing(first)) return false;
         if (!first->isCollapsed()) first->setString(OUString());
         // A fresh cursor, as Word's second Selection.
         const auto second = Selection();

@@ -17,7 +17,8 @@ bool AttachWord() noexcept;
 // Shows or hides the document's window.
 bool SetWordVisible(bool visible) noexcept;
 // Replaces the selection with the code, or types it at the caret, and leaves
-// the caret after it.
+// the caret after it. Where Writer refuses typing (a read-only document,
+// protected text) it changes nothing and fails.
 bool InsertCode(const WString& code) noexcept;
 // Releases the connection and leaves it empty.
 void ReleaseWord() noexcept;

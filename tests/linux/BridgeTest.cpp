@@ -63,6 +63,23 @@ TEST_F(RealOffice, TheDocumentAfterwards) {
     }
 }
 
+// Where Writer refuses typing, OK fails and the text stays as it was: the
+// selection in a protected section, around one, and a read-only document.
+TEST_F(RealOffice, ProtectedTextStaysAsItWas) {
+    const struct {
+        int start, end;
+        bool readOnly;
+    } cases[] = {{6, 11, false}, {0, 12, false}, {6, 11, true}};
+    for (const auto& c : cases) {
+        office_->NewDocument(u"Hello World!", c.start, c.end);
+        c.readOnly ? office_->ReopenReadOnly(Profile() + ".odt") : office_->ProtectText(6, 11);
+        const std::string before = office_->Document();
+        ASSERT_TRUE(AttachWord());
+        EXPECT_FALSE(InsertCode(u"A")) << before;
+        EXPECT_EQ(office_->Document(), before);
+    }
+}
+
 TEST_F(RealOffice, NothingIsSentBeforeAnAttach) {
     office_->NewDocument(u"Hello World", 6, 11);
     EXPECT_FALSE(SetWordVisible(true));

@@ -5,11 +5,14 @@
 #include <unistd.h>
 
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/text/XTextViewCursor.hpp>
@@ -116,6 +119,28 @@ void Office::NewDocument(const std::u16string& text, int start, int end) {
     cursor->gotoStart(false);
     cursor->goRight(static_cast<sal_Int16>(start), false);
     cursor->goRight(static_cast<sal_Int16>(end - start), true);
+}
+
+void Office::ProtectText(int from, int to) {
+    const Reference<css::text::XText> text =
+        Reference<css::text::XTextDocument>(connection_->document, UNO_QUERY_THROW)->getText();
+    const Reference<css::text::XTextCursor> range = text->createTextCursor();
+    range->goRight(static_cast<sal_Int16>(from), false);
+    range->goRight(static_cast<sal_Int16>(to - from), true);
+    const Reference<css::lang::XMultiServiceFactory> factory(connection_->document, UNO_QUERY_THROW);
+    const Reference<css::beans::XPropertySet> section(factory->createInstance("com.sun.star.text.TextSection"),
+                                                      UNO_QUERY_THROW);
+    section->setPropertyValue("IsProtected", css::uno::Any(true));
+    text->insertTextContent(Reference<css::text::XTextRange>(range, UNO_QUERY_THROW),
+                            Reference<css::text::XTextContent>(section, UNO_QUERY_THROW), true);
+}
+
+void Office::ReopenReadOnly(const std::string& path) {
+    const OUString url = "file://" + OUString::createFromAscii(path.c_str());
+    Reference<css::frame::XStorable>(connection_->document, UNO_QUERY_THROW)->storeToURL(url, {});
+    const Reference<css::frame::XComponentLoader> loader(connection_->desktop, UNO_QUERY_THROW);
+    const css::beans::PropertyValue readOnly("ReadOnly", 0, css::uno::Any(true), {});
+    connection_->document = loader->loadComponentFromURL(url, "_blank", 0, {&readOnly, 1});
 }
 
 std::string Office::Document() {

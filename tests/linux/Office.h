@@ -26,6 +26,10 @@ public:
 
     // A new Writer document in front, holding text with [start, end) selected.
     void NewDocument(const std::u16string& text, int start, int end);
+    // Puts [from, to) of the document in front in a protected section; the selection stays.
+    void ProtectText(int from, int to);
+    // Stores the document in front at the path and opens it from there again, read-only.
+    void ReopenReadOnly(const std::string& path);
     // The document in front as "Document Hello [World]", "Document Hello|World" for a caret.
     std::string Document();
 

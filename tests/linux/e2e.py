@@ -6,6 +6,7 @@ virtual display with openbox, real input, a real headless office.
 import os
 import socket
 import sys
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -39,7 +40,8 @@ def main(bin_dir):
               app.list_lines(), [("#Истец#", False), ("CODE2", False), ("", False), ("#Дата#", False)])
         app.tick("#Дата#")
         app.tick("#Истец#")
-        check("ticked by presses in the check area", [t for _, t in app.list_lines()], [True, False, False, True])
+        lines = app.list_lines()
+        check("ticked by presses in the check area", [t for _, t in lines], [True, False, False, True])
         app.click(app.find("OK", pyatspi.ROLE_PUSH_BUTTON))
         check("OK types the ticked codes over the selection",
               session.wait_for(lambda: office.text() == "Hello #Истец##Дата#", 5) and office.text(),
@@ -48,6 +50,22 @@ def main(bin_dir):
         check("a second OK types them again, after the first",
               session.wait_for(lambda: office.text() == "Hello #Истец##Дата##Истец##Дата#", 5) and office.text(),
               "Hello #Истец##Дата##Истец##Дата#")
+
+        # An office that hangs up at once, as one shutting down does: OK fails quietly, the program goes on.
+        office.close()
+        pipe = f"/tmp/OSL_PIPE_{os.geteuid()}_quillmark"
+        if os.path.exists(pipe):
+            os.remove(pipe)
+        with socket.socket(socket.AF_UNIX) as peer:
+            peer.bind(pipe)
+            peer.listen()
+            hang_up = threading.Thread(target=lambda: [peer.accept()[0].close() for _ in range(3)], daemon=True)
+            hang_up.start()
+            ok = app.extents(app.find("OK", pyatspi.ROLE_PUSH_BUTTON))
+            desktop.click(ok.x + ok.width // 2, ok.y + ok.height // 2, times=3)
+            hang_up.join(10)
+            check("an office that hangs up ends nothing", app.process.poll() is None and app.list_lines(), lines)
+        os.remove(pipe)
 
         # Keep-above: another window activated and raised over it stays below.
         other = session.spawn(["xlogo"], env=desktop.env())

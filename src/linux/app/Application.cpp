@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <QPointer>
 
+#include <csignal>
+
 #include "catalogue/Platform.h"
 #include "ui/ExceptionText.h"
 
@@ -25,6 +27,9 @@ TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv),
       title_(ToQString(ApplicationTitleFrom(platform::ModuleFileName(), platform::PathSeparators(), LowerInPlace))) {
     setQuitOnLastWindowClosed(true);
+    // The office's runtime writes to its pipe without MSG_NOSIGNAL: an office
+    // that hangs up would end us, where the write must fail as any bridge call.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

@@ -1,6 +1,7 @@
 // The application object: the modules' start-up and shutdown, the event loop
 // and the default exception handler, which shows what escaped an event
-// handler and lets the program go on.
+// handler and lets the program go on. A pipe whose peer hung up is an error
+// for the write, never the end of the process.
 #pragma once
 
 #include <QApplication>
