@@ -168,6 +168,16 @@ TEST_F(Window, TheRightButtonSelectsNothing) {
     EXPECT_EQ(Texts(*form_.CheckListBox1), (std::vector<QString>{"A", "", "C"}));
 }
 
+// Shown maximised, it is centred with its frame where it is first restored to, as one shown normally.
+TEST_F(Window, ShownMaximisedItIsCentredWhenRestored) {
+    TForm21 maximised;
+    maximised.setWindowState(Qt::WindowMaximized);
+    maximised.ShowCentred();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&maximised));
+    maximised.showNormal();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return maximised.frameGeometry() == form_.frameGeometry(); }));
+}
+
 TEST_F(Window, ControlsLayoutAndResizing) {
     EXPECT_EQ(form_.windowTitle(), "Quillmark");
     EXPECT_TRUE(form_.windowFlags() & Qt::WindowStaysOnTopHint);
