@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -142,6 +143,12 @@ TEST(CheckList, PressesSpaceAndTypeAhead) {
     QTest::qWait(600);
     TypeText(area, "#с");
     EXPECT_EQ(list.ItemIndex(), 2);
+    QTest::qWait(600);
+    QInputMethodEvent composed;  // as a dead key or an input method gives it, where input methods may type
+    composed.setCommitString("#дН");
+    ASSERT_TRUE(list.testAttribute(Qt::WA_InputMethodEnabled));
+    QApplication::sendEvent(&list, &composed);
+    EXPECT_EQ(list.ItemIndex(), 1);
 }
 
 class Window : public testing::Test {

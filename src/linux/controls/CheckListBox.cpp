@@ -150,6 +150,13 @@ QItemSelectionModel::SelectionFlags TCheckListBox::selectionCommand(const QModel
     return QItemSelectionModel::ClearAndSelect;
 }
 
+void TCheckListBox::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QListView::currentChanged(current, previous);
+    // Qt lets input methods in only where a line can be edited; here a dead
+    // key's or an input method's text goes to the type-ahead.
+    setAttribute(Qt::WA_InputMethodEnabled);
+}
+
 void TCheckListBox::Press(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     const QModelIndex index = indexAt(at);
@@ -210,8 +217,17 @@ void TCheckListBox::keyPressEvent(QKeyEvent* event) {
         QListView::keyPressEvent(event);  // arrows, Home, End, Tab...
         return;
     }
-    if (text[0] == QChar(u' ')) Toggle(ItemIndex());
-    FindPrefix(typeAhead_.Type(text[0].unicode(), Now()));
+    TypeCharacter(text[0].unicode());
+}
+
+void TCheckListBox::keyboardSearch(const QString& text) {
+    for (const QChar c : text) TypeCharacter(c.unicode());
+}
+
+void TCheckListBox::TypeCharacter(WChar c) {
+    if (!TypeAhead::Accepts(c)) return;
+    if (c == u' ') Toggle(ItemIndex());
+    FindPrefix(typeAhead_.Type(c, Now()));
 }
 
 void TCheckListBox::focusInEvent(QFocusEvent* event) {
