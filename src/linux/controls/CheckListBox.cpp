@@ -207,13 +207,14 @@ void TCheckListBox::FindPrefix(const WString& prefix) {
 }
 
 void TCheckListBox::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Backspace) {
+    // With Ctrl or Alt a key types nothing printable on Windows: Ctrl+Backspace is DEL there.
+    const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+    if (event->key() == Qt::Key_Backspace && plain) {
         FindPrefix(typeAhead_.Backspace(Now()));
         return;
     }
     const QString text = event->text();
-    if (text.size() != 1 || !TypeAhead::Accepts(text[0].unicode()) ||
-        event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
+    if (text.size() != 1 || !TypeAhead::Accepts(text[0].unicode()) || !plain) {
         QListView::keyPressEvent(event);  // arrows, Home, End, Tab...
         return;
     }
