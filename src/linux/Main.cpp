@@ -158,8 +158,10 @@ bool TForm21::OnKeyPress(const QKeyEvent& key) {
 }
 
 bool TForm21::eventFilter(QObject* watched, QEvent* event) {
-    // Mapped: the window manager has told the frame's size by now.
-    if (centring_ && event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed()) {
+    // Mapped: the window manager has told the frame's size by now. Shown
+    // maximised, the window is centred where it is first restored to.
+    if (centring_ && event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed() &&
+        !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
         centring_ = false;
         Centre();
     }

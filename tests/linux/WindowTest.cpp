@@ -129,6 +129,7 @@ TEST(CheckList, PressesSpaceAndTypeAhead) {
     EXPECT_EQ(list.ItemIndex(), 3);  // "abc": case-blind, first from the top
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(QChar(0x7F)));  // as xcb gives it
     QApplication::sendEvent(area, &del);
+    QTest::keyClick(area, Qt::Key_Backspace, Qt::ControlModifier);  // DEL on Windows too
     QTest::keyClicks(area, "D");
     EXPECT_EQ(list.ItemIndex(), 4);
     QTest::qWait(600);
@@ -139,6 +140,10 @@ TEST(CheckList, PressesSpaceAndTypeAhead) {
     QTest::keyClick(area, Qt::Key_Backspace);
     QTest::keyClick(area, Qt::Key_Backspace);
     EXPECT_EQ(list.ItemIndex(), 0);
+    QInputMethodEvent composed;  // as a dead key or an input method gives it, where they may type
+    composed.setCommitString("#дН");
+    if (list.testAttribute(Qt::WA_InputMethodEnabled)) QApplication::sendEvent(&list, &composed);
+    EXPECT_EQ(list.ItemIndex(), 1);
     QTest::qWait(600);
     TypeText(area, "#с");
     EXPECT_EQ(list.ItemIndex(), 2);
@@ -184,6 +189,11 @@ TEST_F(Window, ControlsLayoutAndResizing) {
     EXPECT_EQ(form_.TreeView2->visualItemRect(form_.TreeView2->topLevelItem(0)).left(), 19);
     EXPECT_EQ(form_.Splitter1->width(), 3);
     EXPECT_EQ(form_.Splitter1->x(), form_.TreeView2->width());
+    TForm21 maximised;  // shown maximised, it is centred where it is first restored to
+    maximised.setWindowState(Qt::WindowMaximized);
+    maximised.ShowCentred();
+    if (QTest::qWaitForWindowExposed(&maximised)) maximised.showNormal();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return maximised.frameGeometry() == form_.frameGeometry(); }));
 
     // Resizing gives the whole change to the list and the right-anchored buttons.
     const QRect tree = form_.TreeView2->geometry(), list = form_.CheckListBox1->geometry();

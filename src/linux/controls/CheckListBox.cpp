@@ -150,6 +150,13 @@ QItemSelectionModel::SelectionFlags TCheckListBox::selectionCommand(const QModel
     return QItemSelectionModel::ClearAndSelect;
 }
 
+void TCheckListBox::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QListView::currentChanged(current, previous);
+    // Qt lets input methods in only where a line can be edited; here a dead
+    // key's or an input method's text goes to the type-ahead.
+    setAttribute(Qt::WA_InputMethodEnabled);
+}
+
 void TCheckListBox::Press(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
     const QModelIndex index = indexAt(at);
@@ -200,18 +207,28 @@ void TCheckListBox::FindPrefix(const WString& prefix) {
 }
 
 void TCheckListBox::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Backspace) {
+    // With Ctrl or Alt a key types nothing printable on Windows: Ctrl+Backspace is DEL there.
+    const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+    if (event->key() == Qt::Key_Backspace && plain) {
         FindPrefix(typeAhead_.Backspace(Now()));
         return;
     }
     const QString text = event->text();
-    if (text.size() != 1 || !TypeAhead::Accepts(text[0].unicode()) ||
-        event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
+    if (text.size() != 1 || !TypeAhead::Accepts(text[0].unicode()) || !plain) {
         QListView::keyPressEvent(event);  // arrows, Home, End, Tab...
         return;
     }
-    if (text[0] == QChar(u' ')) Toggle(ItemIndex());
-    FindPrefix(typeAhead_.Type(text[0].unicode(), Now()));
+    TypeCharacter(text[0].unicode());
+}
+
+void TCheckListBox::keyboardSearch(const QString& text) {
+    for (const QChar c : text) TypeCharacter(c.unicode());
+}
+
+void TCheckListBox::TypeCharacter(WChar c) {
+    if (!TypeAhead::Accepts(c)) return;
+    if (c == u' ') Toggle(ItemIndex());
+    FindPrefix(typeAhead_.Type(c, Now()));
 }
 
 void TCheckListBox::focusInEvent(QFocusEvent* event) {

@@ -73,10 +73,13 @@ public:
     void Clear() override;
     void Add(const WString& item) override;
 
-    void keyboardSearch(const QString&) override {}  // the type-ahead below searches
+    // The type-ahead instead of Qt's search: what an input method commits, and a
+    // character beyond U+FFFF, are typed one UTF-16 unit at a time, as on Windows.
+    void keyboardSearch(const QString& text) override;
 
 protected:
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index, const QEvent* event) const override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -86,6 +89,7 @@ protected:
 private:
     void Press(QMouseEvent* event);
     bool InCheckArea(const QModelIndex& index, QPoint at) const;
+    void TypeCharacter(WChar c);
     void FindPrefix(const WString& prefix);
     uint32_t Now() const { return static_cast<uint32_t>(clock_.elapsed()); }
 
