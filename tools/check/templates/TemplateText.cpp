@@ -268,6 +268,12 @@ private:
 struct MasterPages {
     std::map<WString, WString> starts;  // paragraph and table styles that start a page style
     std::vector<WString> used;          // "" for the default, when the body starts without one
+    std::map<WString, unsigned> first;  // each used page style's first section
+
+    void Use(const WString& master) {
+        used.push_back(master);
+        first.emplace(master, static_cast<unsigned>(used.size()));
+    }
 };
 
 // OpenDocument: all character data of a paragraph is text, except a note's
@@ -353,9 +359,9 @@ private:
         const WString* style = Attribute(attributes, QM_W("style-name"));
         const auto starts = style ? masters_.starts.find(*style) : masters_.starts.end();
         if (masters_.used.empty()) {
-            masters_.used.push_back(starts == masters_.starts.end() ? WString() : starts->second);
+            masters_.Use(starts == masters_.starts.end() ? WString() : starts->second);
         } else if (starts != masters_.starts.end() && starts->second != masters_.used.back()) {
-            masters_.used.push_back(starts->second);
+            masters_.Use(starts->second);
         }
     }
 
@@ -364,9 +370,8 @@ private:
     unsigned SectionOf(const WString& master) {
         const bool first = !seenMaster_;
         seenMaster_ = true;
-        for (size_t i = 0; i < masters_.used.size(); ++i) {
-            if (masters_.used[i] == master || (first && masters_.used[i].empty())) return static_cast<unsigned>(i + 1);
-        }
+        if (first && !masters_.used.empty() && masters_.used.front().empty()) return 1;
+        if (const auto used = masters_.first.find(master); used != masters_.first.end()) return used->second;
         if (unused_ == 0) unused_ = static_cast<unsigned>(masters_.used.size());
         return ++unused_;
     }
