@@ -286,6 +286,7 @@ TEST(CodeScan, FindsCodesAndWhatLooksLikeThem) {
         {{QM_W("{{A}}"), QM_W("{{BB}}")}, QM_W("{{A}} {{C}} {D}"), {QM_W("+{{A}}"), QM_W("?{{C}}")}},
         {{QM_W("##A##"), QM_W("##B##")}, QM_W("##C## #D#"), {QM_W("?##C##")}},
         {{QM_W("[[A]]"), QM_W("[B]")}, QM_W("[[C]] [D]"), {QM_W("?[C]"), QM_W("?[D]")}},
+        {{QM_W("__FIRST_NAME__"), QM_W("__DATE__")}, QM_W("__LAST_NAME__"), {QM_W("?__LAST_NAME__")}},
         {{}, QM_W("#A#"), {}},
     };
     for (const auto& c : cases) {
