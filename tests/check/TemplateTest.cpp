@@ -301,6 +301,30 @@ TEST(Templates, EntitiesExpandAndRunsJoin) {
     EXPECT_EQ(read.paragraphs[0].text, QM_W("#Истец# & <\t"));
 }
 
+// The body's second paragraph starts "Landscape" through the style it
+// inherits from, a style of styles.xml; "Envelope" is never used.
+TEST(Templates, APageStyleIsTheSectionThatTheBodyStartsWithIt) {
+    const std::string ns =
+        "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+        "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"";
+    const std::string content =
+        "<office:document-content " + ns +
+        "><office:automatic-styles><style:style style:name=\"P1\" style:parent-style-name=\"Chapter\"/>"
+        "</office:automatic-styles><office:body><office:text><text:p>a</text:p><text:p text:style-name=\"P1\">b"
+        "</text:p></office:text></office:body></office:document-content>";
+    const std::string styles =
+        "<office:document-styles " + ns +
+        "><office:styles><style:style style:name=\"Chapter\" style:master-page-name=\"Landscape\"/></office:styles>"
+        "<office:master-styles><style:master-page style:name=\"Standard\"/><style:master-page style:name=\"Envelope\"/>"
+        "<style:master-page style:name=\"Landscape\"><style:header><text:p>c</text:p></style:header>"
+        "</style:master-page></office:master-styles></office:document-styles>";
+    const TemplateText read = ReadTemplateText(MakeZip(
+        {{"mimetype", "application/vnd.oasis.opendocument.text"}, {"content.xml", content}, {"styles.xml", styles}}));
+    ASSERT_EQ(read.paragraphs.size(), 3u);
+    EXPECT_EQ(read.paragraphs[2].place, (Place{Part::Header, 2, Pages::Other, 1}));
+}
+
 TEST(CodeScan, FindsCodesAndWhatLooksLikeThem) {
     const struct {
         std::vector<WString> codes;
@@ -317,6 +341,7 @@ TEST(CodeScan, FindsCodesAndWhatLooksLikeThem) {
         {{QM_W("{{A}}"), QM_W("{{BB}}")}, QM_W("{{A}} {{C}} {D}"), {QM_W("+{{A}}"), QM_W("?{{C}}")}},
         {{QM_W("##A##"), QM_W("##B##")}, QM_W("##C## #D#"), {QM_W("?##C##")}},
         {{QM_W("[[A]]"), QM_W("[B]")}, QM_W("[[C]] [D]"), {QM_W("?[C]"), QM_W("?[D]")}},
+        {{QM_W("__FIRST_NAME__"), QM_W("__DATE__")}, QM_W("__LAST_NAME__"), {QM_W("?__LAST_NAME__")}},
         {{}, QM_W("#A#"), {}},
     };
     for (const auto& c : cases) {

@@ -72,15 +72,18 @@ size_t CodeIndex::LongestCodeAt(WStringView text, size_t at) const {
     return 0;
 }
 
-bool CodeIndex::IsDelimiter(WChar c) const {
-    return delimiters_->start.find(c) != WString::npos || delimiters_->end.find(c) != WString::npos;
+bool CodeIndex::FenceAt(WStringView text, size_t at) const {
+    const WStringView rest = text.substr(at);
+    return rest.starts_with(delimiters_->start) || rest.starts_with(delimiters_->end);
 }
 
-// Start fence, at least one character that is neither blank nor of a fence, end fence.
+// Start fence, at least one character that is not blank, up to the first
+// fence, end fence. A fence's character alone may stand in the name, as "_"
+// in "__FIRST_NAME__".
 size_t CodeIndex::TokenAt(WStringView text, size_t at) const {
     const size_t name = at + delimiters_->start.size();
     size_t end = name;
-    while (end < text.size() && !IsBlank(text[end]) && !IsDelimiter(text[end])) ++end;
+    while (end < text.size() && !IsBlank(text[end]) && !FenceAt(text, end)) ++end;
     if (end == name || !text.substr(end).starts_with(delimiters_->end)) return 0;
     return end + delimiters_->end.size() - at;
 }

@@ -47,7 +47,7 @@ private:
 
     size_t LongestCodeAt(WStringView text, size_t at) const;
     size_t TokenAt(WStringView text, size_t at) const;
-    bool IsDelimiter(WChar c) const;
+    bool FenceAt(WStringView text, size_t at) const;
 
     std::vector<KindCodes> kinds_;
     std::map<WString, std::vector<size_t>, std::less<>> codes_;

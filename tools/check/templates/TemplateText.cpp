@@ -267,8 +267,58 @@ private:
 
 // The page styles in the order the body first uses them: a section each.
 struct MasterPages {
-    std::map<WString, WString> starts;  // paragraph and table styles that start a page style
-    std::vector<WString> used;          // "" for the default, when the body starts without one
+    std::map<WString, WString> starts;   // paragraph and table styles that say which page style they start
+    std::map<WString, WString> parents;  // and the styles they inherit it from otherwise
+    std::vector<WString> used;           // "" for the default, when the body starts without one
+    std::map<WString, unsigned> first;   // each used page style's first section
+
+    void Style(const std::vector<XmlAttribute>& attributes) {
+        const WString* style = Attribute(attributes, QM_W("name"));
+        if (!style) return;
+        if (const WString* master = Attribute(attributes, QM_W("master-page-name"))) starts[*style] = *master;
+        if (const WString* parent = Attribute(attributes, QM_W("parent-style-name"))) parents[*style] = *parent;
+    }
+
+    // The page style that a paragraph of the style starts, or nullptr. A
+    // chain of parents is followed so deep at most, which also ends a loop.
+    const WString* StartedBy(const WString& style) const {
+        const WString* at = &style;
+        for (int depth = 0; depth < 64; ++depth) {
+            if (const auto start = starts.find(*at); start != starts.end()) {
+                return start->second.empty() ? nullptr : &start->second;
+            }
+            const auto parent = parents.find(*at);
+            if (parent == parents.end()) return nullptr;
+            at = &parent->second;
+        }
+        return nullptr;
+    }
+
+    void Use(const WString& master) {
+        used.push_back(master);
+        first.emplace(master, static_cast<unsigned>(used.size()));
+    }
+};
+
+// The common styles of styles.xml, which content.xml's body uses by name.
+// Its automatic styles are its own: their names may be content.xml's too.
+class StyleReader : public XmlHandler {
+public:
+    explicit StyleReader(MasterPages& masters) : masters_(masters) {}
+    void Start(WStringView ns, WStringView name, const std::vector<XmlAttribute>& attributes) override {
+        ++depth_;
+        if (ns == kOfficeNs && name == QM_WV("styles")) common_ = depth_;
+        if (common_ != 0 && ns == kStyleNs && name == QM_WV("style")) masters_.Style(attributes);
+    }
+    void End() override {
+        if (depth_-- == common_) common_ = 0;
+    }
+    void Text(WStringView) override {}
+
+private:
+    MasterPages& masters_;
+    size_t depth_ = 0;
+    size_t common_ = 0;  // the depth of office:styles, while in it
 };
 
 // OpenDocument: all character data of a paragraph is text, except a note's
@@ -322,11 +372,7 @@ private:
     }
 
     Role OpenStyle(WStringView name, const std::vector<XmlAttribute>& attributes) {
-        if (name == QM_WV("style")) {
-            const WString* style = Attribute(attributes, QM_W("name"));
-            const WString* master = Attribute(attributes, QM_W("master-page-name"));
-            if (style && master && !master->empty()) masters_.starts[*style] = *master;
-        }
+        if (name == QM_WV("style")) masters_.Style(attributes);
         if (name == QM_WV("master-page")) {
             const WString* master = Attribute(attributes, QM_W("name"));
             section_ = SectionOf(master ? *master : WString());
@@ -352,11 +398,11 @@ private:
     void UsesStyle(const std::vector<XmlAttribute>& attributes) {
         if (!body_) return;
         const WString* style = Attribute(attributes, QM_W("style-name"));
-        const auto starts = style ? masters_.starts.find(*style) : masters_.starts.end();
+        const WString* starts = style ? masters_.StartedBy(*style) : nullptr;
         if (masters_.used.empty()) {
-            masters_.used.push_back(starts == masters_.starts.end() ? WString() : starts->second);
-        } else if (starts != masters_.starts.end() && starts->second != masters_.used.back()) {
-            masters_.used.push_back(starts->second);
+            masters_.Use(starts ? *starts : WString());
+        } else if (starts && *starts != masters_.used.back()) {
+            masters_.Use(*starts);
         }
     }
 
@@ -365,9 +411,8 @@ private:
     unsigned SectionOf(const WString& master) {
         const bool first = !seenMaster_;
         seenMaster_ = true;
-        for (size_t i = 0; i < masters_.used.size(); ++i) {
-            if (masters_.used[i] == master || (first && masters_.used[i].empty())) return static_cast<unsigned>(i + 1);
-        }
+        if (first && !masters_.used.empty() && masters_.used.front().empty()) return 1;
+        if (const auto used = masters_.first.find(master); used != masters_.first.end()) return used->second;
         if (unused_ == 0) unused_ = static_cast<unsigned>(masters_.used.size());
         return ++unused_;
     }
@@ -517,6 +562,14 @@ void ReadOpenDocument(ZipArchive& zip, std::vector<Paragraph>& out) {
         if (finder.encrypted) throw TemplateError{Message::EncryptedDocument, {}};
     }
     MasterPages masters;
+    if (zip.Contains("styles.xml")) {
+        // Whatever is wrong with the part is told when it is read in turn.
+        StyleReader reader(masters);
+        try {
+            ReadPart(zip, "styles.xml", reader);
+        } catch (const TemplateError&) {
+        }
+    }
     OpenDocumentPartReader content(out, masters);
     ReadPart(zip, "content.xml", content);
     if (zip.Contains("styles.xml")) {
