@@ -66,6 +66,17 @@ TEST(CommandLine, TemplatesAsAuthorsHandThemOver) {
         put(data / from, to);
     }
     for (const char* lock : {"~$Иск.docx", "docs/~$b.docx", "docs/sub/.~lock.c.docx#"}) tree.Write(lock, "owner");
+    std::string deep = "long";  // past MAX_PATH, which the runtime's folder listing cannot open
+    for (int i = 0; i < 10; ++i) deep += "/Папка с шаблонами искового производства";
+    put(data / "templates.docx", "long/a.docx");
+    put(data / "templates.docx", deep + "/d.docx");
+#ifdef _WIN32  // Wine makes no links of its own: ln, run through it
+    ::_wsystem((L"for /f \"delims=\" %p in ('winepath -u \"" + (tree.Path() / "docs/sub").wstring() +
+                L"\"') do start /wait /unix /bin/ln -s .. \"%p/up\"")
+                   .c_str());
+#else
+    fs::create_directory_symlink("..", tree.Path() / "docs/sub/up");
+#endif
 
     struct Row {
         const char* arguments;
@@ -87,6 +98,11 @@ TEST(CommandLine, TemplatesAsAuthorsHandThemOver) {
         {"--json params.ini notes.zip", 1, 0, {"{\"template\":\"notes.zip\",\"error\":\"not a template"}},
         {"--json params.ini \"Нет такого\"", 3, 0, {"[]\n", "warning: \"Нет такого\" is none of the six kinds"}},
         {"params.ini \"*.odt\" docs/sub", 3, 3, {"/b.odt", "docs/sub/c.docx", "docs/sub/deeper/d.ott"}, true},
+        {"params.ini long",
+         1,
+         1,
+         {"long/a.docx", "long/Папка с шаблонами искового производства/", "cannot be read"},
+         true},
     };
     for (const Row& row : rows) {
 #ifndef _WIN32

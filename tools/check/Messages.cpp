@@ -130,6 +130,8 @@ constexpr Texts kTexts[] = {
      "не шаблон: читаются шаблоны .docx, .dotx, .docm, .dotm, .odt и .ott"},
     {"no template matches this pattern", "ни один шаблон не подходит под этот образец"},
     {"no template in this folder or its subfolders", "в этой папке и ее вложенных папках нет шаблонов"},
+    {"this folder cannot be read: its templates are not checked",
+     "эту папку не удалось прочитать: шаблоны в ней не проверены"},
     {"quillmark-check: warning: {1} is none of the six kinds of calculation and no section of {2}: its list is empty",
      "quillmark-check: предупреждение: {1} - не один из шести видов расчета и не раздел {2}: список пуст"},
     {"Press any key to close this window.", "Нажмите любую клавишу, чтобы закрыть это окно."},

@@ -85,6 +85,7 @@ enum class Message {
     NotATemplate,
     NoTemplateMatches,
     NoTemplateInFolder,
+    FolderNotRead,
     UnknownSection,
     PressAnyKey,
     Count
