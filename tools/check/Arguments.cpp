@@ -129,6 +129,7 @@ bool NamesAFile(const WString& argument) {
 
 std::vector<TemplateArgument> ExpandTemplateArguments(const std::vector<WString>& arguments) {
     std::vector<TemplateArgument> expanded;
+    std::vector<TemplateArgument> lockFiles;
     for (const WString& argument : arguments) {
         std::vector<TemplateArgument> templates;
         Message none = Message::NoTemplateMatches;
@@ -138,7 +139,9 @@ std::vector<TemplateArgument> ExpandTemplateArguments(const std::vector<WString>
             templates = TemplatesInFolder(argument);
             none = Message::NoTemplateInFolder;
         } else if (IsLockFile(FromPath(ToPath(argument).filename()))) {
-            continue;  // a shell's *.docx names Word's owner files too
+            // A shell's *.docx names Word's owner files too; alone, they are all there was to check.
+            lockFiles.push_back({argument, Message::LockFile});
+            continue;
         } else {
             // A missing template is the reader's to report, with the system's reason.
             const bool other = !IsTemplatePath(argument) && NamesAFile(argument);
@@ -148,7 +151,7 @@ std::vector<TemplateArgument> ExpandTemplateArguments(const std::vector<WString>
         if (templates.empty()) expanded.push_back({argument, none});
         std::move(templates.begin(), templates.end(), std::back_inserter(expanded));
     }
-    return expanded;
+    return expanded.empty() ? lockFiles : expanded;
 }
 
 }  // namespace quillmark

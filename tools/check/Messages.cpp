@@ -132,6 +132,8 @@ constexpr Texts kTexts[] = {
     {"no template in this folder or its subfolders", "в этой папке и ее вложенных папках нет шаблонов"},
     {"this folder cannot be read: its templates are not checked",
      "эту папку не удалось прочитать: шаблоны в ней не проверены"},
+    {"the file Word or LibreOffice keeps beside an open document, not a template",
+     "служебный файл, который Word или LibreOffice держит рядом с открытым документом, а не шаблон"},
     {"quillmark-check: warning: {1} is none of the six kinds of calculation and no section of {2}: its list is empty",
      "quillmark-check: предупреждение: {1} - не один из шести видов расчета и не раздел {2}: список пуст"},
     {"Press any key to close this window.", "Нажмите любую клавишу, чтобы закрыть это окно."},

@@ -86,6 +86,7 @@ enum class Message {
     NoTemplateMatches,
     NoTemplateInFolder,
     FolderNotRead,
+    LockFile,
     UnknownSection,
     PressAnyKey,
     Count
