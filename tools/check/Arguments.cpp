@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 #include "catalogue/Platform.h"
@@ -38,49 +40,66 @@ bool IsFolder(const WString& argument) {
 // before every character of a name.
 class PathOrder {
 public:
-    void Add(WString path) {
-        WString key = platform::UpperCase(path);
+    void Add(TemplateArgument argument) {
+        WString key = platform::UpperCase(argument.path);
         for (WChar& c : key) {
             if (c == '/' || c == fs::path::preferred_separator) c = 1;
         }
-        paths_.emplace_back(std::move(key), std::move(path));
+        paths_.emplace_back(std::move(key), std::move(argument));
     }
 
-    std::vector<WString> Sorted() {
-        std::sort(paths_.begin(), paths_.end());
-        std::vector<WString> sorted;
-        for (auto& [key, path] : paths_) sorted.push_back(std::move(path));
+    std::vector<TemplateArgument> Sorted() {
+        std::sort(paths_.begin(), paths_.end(), [](const auto& a, const auto& b) {
+            return std::tie(a.first, a.second.path) < std::tie(b.first, b.second.path);
+        });
+        std::vector<TemplateArgument> sorted;
+        for (auto& [key, argument] : paths_) sorted.push_back(std::move(argument));
         return sorted;
     }
 
 private:
-    std::vector<std::pair<WString, WString>> paths_;
+    std::vector<std::pair<WString, TemplateArgument>> paths_;
 };
 
-std::vector<WString> TemplatesInFolder(const WString& folder) {
+// Folder by folder, so that one that cannot be read (a path too long for
+// the system, say) is named in its place and the walk goes on. A link to a
+// folder is not walked: it may lead back up. A subfolder the user may not
+// read is passed over, as Windows keeps several in every profile.
+std::vector<TemplateArgument> TemplatesInFolder(const WString& folder) {
     PathOrder found;
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(ToPath(folder), fs::directory_options::skip_permission_denied, error), end;
-         !error && it != end; it.increment(error)) {
-        std::error_code ignored;
-        if (it->is_regular_file(ignored) && IsTemplateFile(it->path())) found.Add(FromPath(it->path()));
+    const fs::path top = ToPath(folder);
+    std::vector<fs::path> pending{top};
+    while (!pending.empty()) {
+        const fs::path next = std::move(pending.back());
+        pending.pop_back();
+        const auto options = next == top ? fs::directory_options::none : fs::directory_options::skip_permission_denied;
+        std::error_code error;
+        for (fs::directory_iterator it(next, options, error), end; !error && it != end; it.increment(error)) {
+            std::error_code ignored;
+            if (it->is_directory(ignored)) {
+                if (!arguments::IsLink(it->path())) pending.push_back(it->path());
+            } else if (it->is_regular_file(ignored) && IsTemplateFile(it->path())) {
+                found.Add({FromPath(it->path()), std::nullopt});
+            }
+        }
+        if (error) found.Add({FromPath(next), Message::FolderNotRead});
     }
     return found.Sorted();
 }
 
-std::vector<WString> TemplatesMatching(const WString& pattern) {
+std::vector<TemplateArgument> TemplatesMatching(const WString& pattern) {
     PathOrder matches;
     for (arguments::Match& match : arguments::Matches(pattern)) {
-        if (match.folder || IsTemplateFile(ToPath(match.path))) matches.Add(std::move(match.path));
+        if (match.folder || IsTemplateFile(ToPath(match.path))) matches.Add({std::move(match.path), std::nullopt});
     }
-    std::vector<WString> templates;
-    for (const WString& match : matches.Sorted()) {
-        if (!IsFolder(match)) {
-            templates.push_back(match);
+    std::vector<TemplateArgument> templates;
+    for (TemplateArgument& match : matches.Sorted()) {
+        if (!IsFolder(match.path)) {
+            templates.push_back(std::move(match));
             continue;
         }
-        const std::vector<WString> inside = TemplatesInFolder(match);
-        templates.insert(templates.end(), inside.begin(), inside.end());
+        std::vector<TemplateArgument> inside = TemplatesInFolder(match.path);
+        std::move(inside.begin(), inside.end(), std::back_inserter(templates));
     }
     return templates;
 }
@@ -110,8 +129,9 @@ bool NamesAFile(const WString& argument) {
 
 std::vector<TemplateArgument> ExpandTemplateArguments(const std::vector<WString>& arguments) {
     std::vector<TemplateArgument> expanded;
+    std::vector<TemplateArgument> lockFiles;
     for (const WString& argument : arguments) {
-        std::vector<WString> templates;
+        std::vector<TemplateArgument> templates;
         Message none = Message::NoTemplateMatches;
         if (arguments::HasPattern(argument)) {
             templates = TemplatesMatching(argument);
@@ -119,7 +139,9 @@ std::vector<TemplateArgument> ExpandTemplateArguments(const std::vector<WString>
             templates = TemplatesInFolder(argument);
             none = Message::NoTemplateInFolder;
         } else if (IsLockFile(FromPath(ToPath(argument).filename()))) {
-            continue;  // a shell's *.docx names Word's owner files too
+            // A shell's *.docx names Word's owner files too; alone, they are all there was to check.
+            lockFiles.push_back({argument, Message::LockFile});
+            continue;
         } else {
             // A missing template is the reader's to report, with the system's reason.
             const bool other = !IsTemplatePath(argument) && NamesAFile(argument);
@@ -127,9 +149,9 @@ std::vector<TemplateArgument> ExpandTemplateArguments(const std::vector<WString>
             continue;
         }
         if (templates.empty()) expanded.push_back({argument, none});
-        for (WString& path : templates) expanded.push_back({std::move(path), std::nullopt});
+        std::move(templates.begin(), templates.end(), std::back_inserter(expanded));
     }
-    return expanded;
+    return expanded.empty() ? lockFiles : expanded;
 }
 
 }  // namespace quillmark

@@ -28,7 +28,7 @@ bool NamesAFile(const WString& argument);
 // Each argument's templates in order: a folder's in the order of their paths,
 // a pattern's in the order of their names. Word's owner files (~$name.docx)
 // and LibreOffice's lock files (.~lock.name.odt#) are left out, also when
-// named one by one.
+// named one by one, unless nothing else is left.
 std::vector<TemplateArgument> ExpandTemplateArguments(const std::vector<WString>& arguments);
 
 }  // namespace quillmark

@@ -15,6 +15,10 @@ WString FromPath(const std::filesystem::path& path);
 // to the program to expand.
 bool HasPattern(WStringView argument);
 
+// A symbolic link or a junction: a folder reached through it may hold the
+// link itself.
+bool IsLink(const std::filesystem::path& path);
+
 struct Match {
     WString path;
     bool folder;

@@ -10,6 +10,11 @@ WString FromPath(const std::filesystem::path& path) { return FromUtf8(path.nativ
 
 bool HasPattern(WStringView) { return false; }
 
+bool IsLink(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::is_symlink(path, error);
+}
+
 std::vector<Match> Matches(const WString&) { return {}; }
 
 }  // namespace quillmark::arguments

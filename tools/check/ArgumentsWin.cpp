@@ -45,6 +45,15 @@ bool HasPattern(WStringView argument) {
     return argument.find_first_of(L"*?", NameStart(argument)) != WStringView::npos;
 }
 
+bool IsLink(const std::filesystem::path& path) {
+    WIN32_FIND_DATAW data{};
+    const UniqueFind find(::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+    // A cloud file's placeholder is a reparse point too, and no link; Wine
+    // gives its links no tag.
+    return find && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           (data.dwReserved0 == 0 || IsReparseTagNameSurrogate(data.dwReserved0));
+}
+
 std::vector<Match> Matches(const WString& pattern) {
     const WString folder = pattern.substr(0, NameStart(pattern));
     const WString name = platform::UpperCase(WStringView(pattern).substr(folder.size()));

@@ -88,6 +88,8 @@ enum class Message {
     NotATemplate,
     NoTemplateMatches,
     NoTemplateInFolder,
+    FolderNotRead,
+    LockFile,
     UnknownSection,
     PressAnyKey,
     Count

@@ -38,6 +38,22 @@ bool ConsoleClosesWithUs() {
            ::IsWindowVisible(::GetConsoleWindow());
 }
 
+// Shift, Ctrl, Alt and the Windows keys go with another key: Alt+Tab to
+// Word is no answer, and would take the report away.
+bool AnswersTheQuestion(const INPUT_RECORD& record) {
+    if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) return false;
+    switch (record.Event.KeyEvent.wVirtualKeyCode) {
+        case VK_SHIFT:
+        case VK_CONTROL:
+        case VK_MENU:
+        case VK_LWIN:
+        case VK_RWIN:
+            return false;
+        default:
+            return true;
+    }
+}
+
 void WaitForKey() {
     const quillmark::UniqueFile input(::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
                                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
@@ -47,7 +63,7 @@ void WaitForKey() {
     INPUT_RECORD record{};
     DWORD read = 0;
     while (input && ::ReadConsoleInputW(input.Get(), &record, 1, &read) && read == 1) {
-        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) return;
+        if (AnswersTheQuestion(record)) return;
     }
 }
 
