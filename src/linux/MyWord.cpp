@@ -16,6 +16,8 @@
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/text/XFootnote.hpp>
 #include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/text/XTextContent.hpp>
+#include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/text/XTextFrame.hpp>
 #include <com/sun/star/text/XTextRangeCompare.hpp>
 #include <com/sun/star/text/XTextSection.hpp>
@@ -83,8 +85,9 @@ bool InProtectedSection(Reference<css::text::XTextSection> section) {
 }
 
 // Writer protects a position in a protected section or cell, in a frame
-// whose content is protected, and in a frame or footnote whose anchor it
-// protects.
+// whose content is protected, and in a table, frame or footnote whose anchor
+// it protects. A position in a cell names neither the frame nor the outer
+// cell around its table, so the walk leaves the table by its anchor.
 bool IsProtectedAt(Reference<css::text::XTextRange> at) {
     while (at.is()) {
         const Reference<XPropertySet> position(at, UNO_QUERY_THROW);
@@ -92,11 +95,14 @@ bool IsProtectedAt(Reference<css::text::XTextRange> at) {
                 Reference<css::text::XTextSection>(position->getPropertyValue("TextSection"), UNO_QUERY)) ||
             IsSet(Reference<XPropertySet>(position->getPropertyValue("Cell"), UNO_QUERY), "IsProtected"))
             return true;
-        const Reference<css::text::XText> text = at->getText();
-        if (const Reference<css::text::XTextFrame> frame(text, UNO_QUERY); frame.is()) {
+        if (const Reference<css::text::XTextContent> table(position->getPropertyValue("TextTable"), UNO_QUERY);
+            table.is()) {
+            at = table->getAnchor();
+        } else if (const Reference<css::text::XTextFrame> frame(position->getPropertyValue("TextFrame"), UNO_QUERY);
+                   frame.is()) {
             if (IsSet(Reference<XPropertySet>(frame, UNO_QUERY_THROW), "ContentProtected")) return true;
             at = frame->getAnchor();
-        } else if (const Reference<css::text::XFootnote> note(text, UNO_QUERY); note.is()) {
+        } else if (const Reference<css::text::XFootnote> note(at->getText(), UNO_QUERY); note.is()) {
             at = note->getAnchor();
         } else {
             at.clear();
@@ -125,6 +131,12 @@ bool HoldsProtectedSection(const Reference<css::frame::XModel>& model,
         }
     }
     return false;
+}
+
+// A text cursor over the selection, to write through: the view cursor's own
+// setString does nothing in a table cell.
+Reference<css::text::XTextCursor> Writable(const Reference<css::text::XTextViewCursor>& selection) {
+    return selection->getText()->createTextCursorByRange(Reference<css::text::XTextRange>(selection, UNO_QUERY_THROW));
 }
 
 // Writing through the API passes over Writer's protection, so the bridge
@@ -184,13 +196,13 @@ bool InsertCode(const WString& code) noexcept {
         // only a selection is deleted.
         const auto first = Selection();
         if (RefusesEditing(first)) return false;
-        if (!first->isCollapsed()) first->setString(OUString());
+        if (!first->isCollapsed()) Writable(first)->setString(OUString());
         // A fresh cursor, as Word's second Selection.
         const auto second = Selection();
-        const Reference<css::text::XTextRange> at(second, UNO_QUERY_THROW);
+        const Reference<css::text::XTextRange> at(Writable(second), UNO_QUERY_THROW);
         second->getText()->insertString(at, ToOUString(code), true);
         // The inserted text is selected now; the next code must follow it.
-        second->collapseToEnd();
+        second->gotoRange(at->getEnd(), false);
         return true;
     } catch (...) {
         return false;

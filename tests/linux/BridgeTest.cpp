@@ -61,6 +61,10 @@ TEST_F(RealOffice, TheDocumentAfterwards) {
         }
         EXPECT_EQ(office_->Document(), c.after) << c.name;
     }
+    office_->NewDocument(u"", 0, 0);
+    office_->InsertTable();  // where the view cursor's own writes do nothing
+    ASSERT_TRUE(AttachWord() && InsertCode(u"A"));
+    EXPECT_EQ(office_->Document(), "Document A|");
 }
 
 // Where Writer refuses typing, OK fails and the text stays as it was: the

@@ -15,6 +15,7 @@
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
+#include <com/sun/star/text/XTextTable.hpp>
 #include <com/sun/star/text/XTextViewCursor.hpp>
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 #include <cppuhelper/bootstrap.hxx>
@@ -135,6 +136,17 @@ void Office::ProtectText(int from, int to) {
                             Reference<css::text::XTextContent>(section, UNO_QUERY_THROW), true);
 }
 
+void Office::InsertTable() {
+    const Reference<css::lang::XMultiServiceFactory> factory(connection_->document, UNO_QUERY_THROW);
+    const Reference<css::text::XTextTable> table(factory->createInstance("com.sun.star.text.TextTable"),
+                                                 UNO_QUERY_THROW);
+    table->initialize(1, 1);
+    const auto cursor = connection_->Cursor();
+    cursor->getText()->insertTextContent(Reference<css::text::XTextRange>(cursor, UNO_QUERY_THROW),
+                                         Reference<css::text::XTextContent>(table, UNO_QUERY_THROW), false);
+    cursor->gotoRange(Reference<css::text::XText>(table->getCellByName("A1"), UNO_QUERY_THROW)->getStart(), false);
+}
+
 void Office::ReopenReadOnly(const std::string& path) {
     const OUString url = "file://" + OUString::createFromAscii(path.c_str());
     Reference<css::frame::XStorable>(connection_->document, UNO_QUERY_THROW)->storeToURL(url, {});
@@ -144,9 +156,8 @@ void Office::ReopenReadOnly(const std::string& path) {
 }
 
 std::string Office::Document() {
-    const Reference<css::text::XTextDocument> document(connection_->document, UNO_QUERY_THROW);
-    const Reference<css::text::XText> text = document->getText();
     const auto cursor = connection_->Cursor();
+    const Reference<css::text::XText> text = cursor->getText();
     const auto offsetOf = [&](const Reference<css::text::XTextRange>& at) {
         const auto before = text->createTextCursorByRange(at);
         before->gotoStart(true);

@@ -28,9 +28,11 @@ public:
     void NewDocument(const std::u16string& text, int start, int end);
     // Puts [from, to) of the document in front in a protected section; the selection stays.
     void ProtectText(int from, int to);
+    // Puts an empty table at the caret and the caret in its cell.
+    void InsertTable();
     // Stores the document in front at the path and opens it from there again, read-only.
     void ReopenReadOnly(const std::string& path);
-    // The document in front as "Document Hello [World]", "Document Hello|World" for a caret.
+    // The text around the caret as "Document Hello [World]", "Document Hello|World" for a caret.
     std::string Document();
 
 private:
