@@ -263,6 +263,8 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
          MakeZip(WordPackage("<!DOCTYPE d [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>" + Document("&x;"))),
          Message::XmlDoctype},
         {"malformed XML", MakeZip(WordPackage(Document("<w:p>"))), Message::BadXml},
+        {"<!DOCTYPE in text, then bad XML", MakeZip(WordPackage(Document("<![CDATA[<!DOCTYPE]]>") + "<")),
+         Message::BadXml},
         {"a spreadsheet", MakeZip({{"mimetype", spreadsheet}, {"content.xml", "<x/>"}}), Message::NotTextPackage},
         {"not WordprocessingML", MakeZip(WordPackage("<workbook/>")), Message::NotTextPackage},
         {"a name longer than any path", MakeZip([&] {
