@@ -181,6 +181,9 @@ TEST(Templates, BrokenFilesAreErrorsAndTheOthersAreStillChecked) {
     std::vector<WString> args = {Data("params.ini")};
     for (const auto& [name, message] : cases) args.push_back(Data(name));
     args.push_back(test::ToWString(huge));
+    auto title = WordPackage("");  // a part's name from the file, which sets the terminal's title
+    title[1].data.replace(title[1].data.find("word/document.xml"), 17, "%1B]0;x%07");
+    args.push_back(test::ToWString(dir.Write("escape.docx", MakeZip(title))));
     args.push_back(Data("templates.odt"));
     const Result r = Check(args);
     EXPECT_EQ(r.code, kCheckCannotOpen);
@@ -188,8 +191,9 @@ TEST(Templates, BrokenFilesAreErrorsAndTheOthersAreStillChecked) {
         EXPECT_NE(r.out.find(ToUtf8(Data(name)) + ": error: " + message), std::string::npos) << name << "\n" << r.out;
     }
     EXPECT_NE(r.out.find("huge.docx: error: the file is larger than 1024 MB: refused\n"), std::string::npos);
+    EXPECT_NE(r.out.find("escape.docx: error: the package has no part \\u001B]0;x\\u0007\n"), std::string::npos);
     EXPECT_NE(r.out.find("Template: " + ToUtf8(platform::FullPath(Data("templates.odt")))), std::string::npos);
-    EXPECT_NE(r.out.find("3 warning(s). 9 error(s).\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("3 warning(s). 10 error(s).\n"), std::string::npos) << r.out;
 }
 
 const char kWordNs[] = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";
@@ -239,6 +243,7 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
         {"elements 256 deep", nested(256), std::nullopt},
         {"elements 257 deep", nested(257), Message::XmlTooDeep},
         {"a DTD in UTF-16", MakeZip(WordPackage(utf16)), Message::XmlDoctype},
+        {"a part without an element", MakeZip(WordPackage("<!-- -->")), Message::BadXml},
         {"empty file", "", Message::NotZip},
         {"claims less than it holds", MakeZip(With(WordPackage(text), [](ZipEntry& e) { e.claimedSize = 100; })),
          Message::ZipEntryDamaged},
@@ -258,6 +263,8 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
          MakeZip(WordPackage("<!DOCTYPE d [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>" + Document("&x;"))),
          Message::XmlDoctype},
         {"malformed XML", MakeZip(WordPackage(Document("<w:p>"))), Message::BadXml},
+        {"<!DOCTYPE in text, then bad XML", MakeZip(WordPackage(Document("<![CDATA[<!DOCTYPE]]>") + "<")),
+         Message::BadXml},
         {"a spreadsheet", MakeZip({{"mimetype", spreadsheet}, {"content.xml", "<x/>"}}), Message::NotTextPackage},
         {"not WordprocessingML", MakeZip(WordPackage("<workbook/>")), Message::NotTextPackage},
         {"a name longer than any path", MakeZip([&] {

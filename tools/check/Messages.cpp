@@ -203,8 +203,10 @@ std::string Say(Language language, Message message, const std::vector<std::strin
     return text;
 }
 
-std::string Quoted(WStringView text) {
-    std::string quoted = "\"";
+namespace {
+
+std::string Escaped(WStringView text, bool quoting) {
+    std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
         size_t units = 1;
@@ -212,21 +214,27 @@ std::string Quoted(WStringView text) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             units = 2;
         }
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += static_cast<char>(c);
+        if (quoting && (c == '"' || c == '\\')) {
+            out += '\\';
+            out += static_cast<char>(c);
         } else if (Unseen(c)) {
             char escape[12];
             const bool wide = c > 0xFFFF;
             std::snprintf(escape, sizeof escape, "\\%c%0*X", wide ? 'U' : 'u', wide ? 8 : 4, static_cast<unsigned>(c));
-            quoted += escape;
+            out += escape;
         } else {
-            quoted += ToUtf8(text.substr(i, units));
+            out += ToUtf8(text.substr(i, units));
         }
         i += units - 1;
     }
-    return quoted += '"';
+    return out;
 }
+
+}  // namespace
+
+std::string Quoted(WStringView text) { return '"' + Escaped(text, true) + '"'; }
+
+std::string Shown(WStringView text) { return Escaped(text, false); }
 
 std::string QuotedPath(WStringView path) { return '"' + ToUtf8(path) + '"'; }
 

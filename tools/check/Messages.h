@@ -102,6 +102,9 @@ std::string Say(Language language, Message message, const std::vector<std::strin
 // a character that does not print or passes for another as \u00AD, so that
 // what stands between the quotes is exactly the text.
 std::string Quoted(WStringView text);
+// Text from a file, such as a part's name, with what does not print escaped
+// as in Quoted: no control character from a file reaches the terminal.
+std::string Shown(WStringView text);
 // A file's path in double quotes, as it stands.
 std::string QuotedPath(WStringView path);
 // "N code(s)" with the plural the language wants.

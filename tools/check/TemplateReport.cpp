@@ -117,7 +117,9 @@ private:
             const FileBytes file = platform::ReadWholeFile(path);
             text = ReadTemplateText(file.View());
         } catch (const TemplateError& e) {
-            Error(path, Say(e.message, e.arguments));
+            std::vector<std::string> shown;
+            for (const std::string& argument : e.arguments) shown.push_back(Shown(FromUtf8(argument)));
+            Error(path, Say(e.message, shown));
             return;
         } catch (const Exception& e) {
             Error(path, ToUtf8(e.Message()));

@@ -48,8 +48,8 @@ UINT Line(IXmlReader* reader) {
     return line;
 }
 
-// A prohibited DTD may fail like any other error; the prolog, in whichever
-// encoding, tells them apart.
+// A prohibited DTD may fail like any other error; a declaration before the
+// root element, in whichever encoding, tells them apart.
 bool DeclaresDoctype(std::string_view bytes) {
     constexpr std::string_view kDoctype = "<!DOCTYPE";
     std::string littleEndian, bigEndian;
@@ -104,9 +104,11 @@ void ParseXml(std::string_view bytes, const std::string& part, XmlHandler& handl
     std::vector<XmlAttribute> attributes;
     std::exception_ptr refused;  // the handler's, reported once the part proves well-formed
     size_t depth = 0;
+    bool rooted = false;
     XmlNodeType type = XmlNodeType_None;
     HRESULT hr = S_OK;
     while ((hr = reader->Read(&type)) == S_OK) {
+        rooted = rooted || type == XmlNodeType_Element;
         if (type == XmlNodeType_Element && ++depth > kMaxXmlDepth) throw tooDeep();
         const bool empty = type == XmlNodeType_Element && reader->IsEmptyElement();
         if (empty || type == XmlNodeType_EndElement) --depth;
@@ -118,7 +120,10 @@ void ParseXml(std::string_view bytes, const std::string& part, XmlHandler& handl
         }
     }
     if (hr == static_cast<HRESULT>(SC_E_MAXELEMENTDEPTH)) throw tooDeep();
-    if (hr == static_cast<HRESULT>(WC_E_DTDPROHIBITED) || (FAILED(hr) && DeclaresDoctype(bytes))) {
+    // A part without a root element is not XML, though XmlLite may end it
+    // quietly: Wine's does for blanks only, a comment only, or UTF-16BE.
+    if (hr == S_FALSE && !rooted) hr = static_cast<HRESULT>(MX_E_INPUTEND);
+    if (hr == static_cast<HRESULT>(WC_E_DTDPROHIBITED) || (FAILED(hr) && !rooted && DeclaresDoctype(bytes))) {
         throw TemplateError{Message::XmlDoctype, {part}};
     }
     if (FAILED(hr)) throw TemplateError{Message::BadXml, {part, std::to_string(Line(reader.Get()))}};
