@@ -263,6 +263,7 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
          MakeZip(WordPackage("<!DOCTYPE d [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>" + Document("&x;"))),
          Message::XmlDoctype},
         {"malformed XML", MakeZip(WordPackage(Document("<w:p>"))), Message::BadXml},
+        {"a NUL in the text", MakeZip(WordPackage(Document(std::string("<w:p>a\0b</w:p>", 14)))), Message::BadXml},
         {"<!DOCTYPE in text, then bad XML", MakeZip(WordPackage(Document("<![CDATA[<!DOCTYPE]]>") + "<")),
          Message::BadXml},
         {"a spreadsheet", MakeZip({{"mimetype", spreadsheet}, {"content.xml", "<x/>"}}), Message::NotTextPackage},

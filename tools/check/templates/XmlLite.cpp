@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 #include <xmllite.h>
 
+#include <algorithm>
 #include <climits>
 #include <exception>
 #include <new>
@@ -61,6 +62,24 @@ bool DeclaresDoctype(std::string_view bytes) {
            bytes.find(bigEndian) != std::string_view::npos;
 }
 
+// XML has no NUL character, and Wine's XmlLite reads one for ever: the line
+// of the first one, in the part's own code units, or 0 when there is none.
+size_t NulLine(std::string_view bytes) {
+    const auto starts = [&](std::string_view prefix) { return bytes.substr(0, 2) == prefix; };
+    using namespace std::string_view_literals;
+    if (!(starts("\xFF\xFE"sv) || starts("\xFE\xFF"sv) || starts("<\0"sv) || starts("\0<"sv))) {
+        const size_t at = bytes.find('\0');
+        return at == std::string_view::npos ? 0 : 1 + std::count(bytes.begin(), bytes.begin() + at, '\n');
+    }
+    size_t line = 1;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const char a = bytes[i], b = bytes[i + 1];
+        if (a == '\0' && b == '\0') return line;
+        if ((a == '\n' && b == '\0') || (a == '\0' && b == '\n')) ++line;
+    }
+    return 0;
+}
+
 void Deliver(IXmlReader* reader, XmlNodeType type, bool empty, XmlHandler& handler,
              std::vector<XmlAttribute>& attributes) {
     switch (type) {
@@ -88,6 +107,7 @@ void Deliver(IXmlReader* reader, XmlNodeType type, bool empty, XmlHandler& handl
 void ParseXml(std::string_view bytes, const std::string& part, XmlHandler& handler) {
     const CreateXmlReaderFn create = CreateReaderFunction();
     if (bytes.size() > UINT_MAX || create == nullptr) throw TemplateError{Message::BadXml, {part, "0"}};
+    if (const size_t line = NulLine(bytes)) throw TemplateError{Message::BadXml, {part, std::to_string(line)}};
     ComPtr<IStream> stream;
     stream.Attach(::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
     ComPtr<IXmlReader> reader;
