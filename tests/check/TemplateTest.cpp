@@ -10,6 +10,7 @@
 #include "support/TestFiles.h"
 #include "support/ZipWriter.h"
 #include "tools/check/Checker.h"
+#include "tools/check/Json.h"
 #include "tools/check/templates/CodeScan.h"
 #include "tools/check/templates/TemplateError.h"
 #include "tools/check/templates/TemplateText.h"

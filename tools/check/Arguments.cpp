@@ -8,11 +8,31 @@
 #include <tuple>
 #include <utility>
 
+#include "catalogue/Kinds.h"
 #include "catalogue/Platform.h"
 #include "tools/check/ArgumentsPlatform.h"
-#include "tools/check/TemplateReport.h"
 
 namespace quillmark {
+
+bool IsTemplatePath(WStringView path) {
+    const size_t dot = path.find_last_of('.');
+    if (dot == WStringView::npos) return false;
+    const WString extension = platform::UpperCase(path.substr(dot));
+    // Binary Word files too, so that they are told why they cannot be read.
+    for (const WStringView known : {QM_W(".DOCX"), QM_W(".DOTX"), QM_W(".DOCM"), QM_W(".DOTM"), QM_W(".ODT"),
+                                    QM_W(".OTT"), QM_W(".DOC"), QM_W(".DOT")}) {
+        if (extension == known) return true;
+    }
+    return false;
+}
+
+std::optional<WString> FindKind(WStringView name) {
+    const WString upper = platform::UpperCase(name);
+    for (const WStringView kind : kCalculationKinds) {
+        if (platform::UpperCase(kind) == upper) return WString(kind);
+    }
+    return std::nullopt;
+}
 
 namespace fs = std::filesystem;
 using arguments::FromPath;

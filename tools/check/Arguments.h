@@ -17,6 +17,12 @@ struct TemplateArgument {
     std::optional<Message> problem;
 };
 
+// Whether an argument names a template (or a binary Word file), by its extension.
+bool IsTemplatePath(WStringView path);
+
+// The kind of calculation that a name means, if any.
+std::optional<WString> FindKind(WStringView name);
+
 // A template's name, a pattern, a folder, or a package (zip, or a binary Word
 // file) under any other name.
 bool CannotBeACatalogue(const WString& argument);

@@ -14,6 +14,7 @@
 #include "catalogue/TextRules.h"
 #include "common/Exception.h"
 #include "tools/check/Arguments.h"
+#include "tools/check/Json.h"
 #include "tools/check/Messages.h"
 #include "tools/check/TemplateReport.h"
 
@@ -30,6 +31,7 @@ struct Task {
 
 struct Options {
     bool json = false;
+    FixRequest fix;
     unsigned codePage = 0;
     std::optional<WString> kind;
     std::vector<WString> positional;
@@ -43,8 +45,8 @@ struct Options {
 // templates.
 std::optional<Task> PlaceArguments(const Options& options) {
     const std::vector<WString>& p = options.positional;
-    const bool plain = !options.json && !options.kind;
-    if (options.json && !options.kind && p.size() == 2 && !NamesAFile(p[1])) {
+    const bool plain = !options.json && !options.kind && !options.fix.Any() && !options.fix.dryRun;
+    if (options.json && !options.kind && !options.fix.Any() && p.size() == 2 && !NamesAFile(p[1])) {
         return Task{Task::Kind::SectionCodes, p[0], {p[1]}};
     }
     const bool templatesFirst = !p.empty() && CannotBeACatalogue(p[0]);
@@ -84,6 +86,63 @@ std::optional<std::optional<WString>> OptionValue(const std::vector<WString>& ar
     return std::nullopt;
 }
 
+// A code as the report quotes it, "#\"Имя\"#" with C's escapes, or as it stands.
+std::optional<WString> Unquoted(WStringView text) {
+    if (text.size() < 2 || text.front() != '"' || text.back() != '"') return WString(text);
+    WString out;
+    for (size_t i = 1; i + 1 < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        if (++i + 1 >= text.size()) return std::nullopt;
+        const size_t digits = text[i] == 'u' ? 4 : text[i] == 'U' ? 8 : 0;
+        if (digits == 0) {
+            out += text[i];
+            continue;
+        }
+        if (i + digits >= text.size() - 1) return std::nullopt;
+        char32_t c = 0;
+        for (size_t k = 1; k <= digits; ++k) {
+            const WChar d = text[i + k];
+            const int value = d >= '0' && d <= '9' ? d - '0' : d >= 'A' && d <= 'F' ? d - 'A' + 10 : d >= 'a' && d <= 'f' ? d - 'a' + 10 : -1;
+            if (value < 0) return std::nullopt;
+            c = c * 16 + static_cast<char32_t>(value);
+        }
+        if (c > 0x10FFFF) return std::nullopt;
+        if (c >= 0x10000) {
+            out += static_cast<WChar>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<WChar>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<WChar>(c);
+        }
+        i += digits;
+    }
+    return out;
+}
+
+// OLD=NEW, each a whole code; no code holds "=", but a quoted one may.
+std::optional<std::pair<WString, WString>> ParseRename(const WString& value) {
+    size_t split = WString::npos;
+    if (!value.empty() && value.front() == '"') {
+        for (size_t i = 1; i < value.size(); ++i) {
+            if (value[i] == '\\') {
+                ++i;
+            } else if (value[i] == '"') {
+                if (i + 1 < value.size() && value[i + 1] == '=') split = i + 1;
+                break;
+            }
+        }
+    } else {
+        split = value.find('=');
+    }
+    if (split == WString::npos) return std::nullopt;
+    const auto from = Unquoted(WStringView(value).substr(0, split));
+    const auto to = Unquoted(WStringView(value).substr(split + 1));
+    if (!from || !to || from->empty() || to->empty()) return std::nullopt;
+    return std::pair{*from, *to};
+}
+
 std::optional<Options> ParseArguments(const std::vector<WString>& args, Language language, std::string& err) {
     const auto fail = [&](Message message, std::string argument = {}) -> std::optional<Options> {
         err += Say(language, message, {std::move(argument)}) + "\n";
@@ -99,6 +158,14 @@ std::optional<Options> ParseArguments(const std::vector<WString>& args, Language
             optionsEnded = true;
         } else if (arg == QM_W("--json")) {
             options.json = true;
+        } else if (arg == QM_W("--fix")) {
+            options.fix.fix = true;
+        } else if (arg == QM_W("--dry-run")) {
+            options.fix.dryRun = true;
+        } else if (const auto value = OptionValue(args, i, QM_W("--rename"))) {
+            const auto rename = *value ? ParseRename(**value) : std::nullopt;
+            if (!rename) return fail(Message::RenameNeedsValue);
+            options.fix.renames[rename->first] = rename->second;
         } else if (const auto value = OptionValue(args, i, QM_W("--kind"))) {
             if (!*value) return fail(Message::KindNeedsValue);
             options.kind = FindKind(**value);
@@ -114,6 +181,9 @@ std::optional<Options> ParseArguments(const std::vector<WString>& args, Language
     }
     const auto task = PlaceArguments(options);
     if (!task) return fail(Message::WrongArgumentCount);
+    if ((options.fix.Any() || options.fix.dryRun) && task->kind != Task::Kind::Templates) {
+        return fail(Message::FixNeedsTemplates);
+    }
     options.task = *task;
 #ifdef _WIN32
     options.codePage = 0;  // the program itself always uses the ANSI code page
@@ -142,38 +212,6 @@ int PrintSectionCodes(const Task& task, unsigned codePage, std::string& out, std
     return kCheckWarnings;
 }
 
-}  // namespace
-
-void AppendJsonString(std::string& out, WStringView text) {
-    out += '"';
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned>(text[i]);
-        const bool high = c >= 0xD800 && c <= 0xDBFF;
-        const bool pairs = high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-        char escape[8];
-        if (pairs) {
-            out += ToUtf8(WStringView(text).substr(i, 2));
-            ++i;
-        } else if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF)) {
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += ToUtf8(WStringView(text).substr(i, 1));
-        }
-    }
-    out += '"';
-}
-
-namespace {
 
 // The report: everything that Quillmark reads differently from what an author
 // probably meant, each at its line in the form compilers use, so that editors
@@ -342,45 +380,49 @@ private:
 
 }  // namespace
 
-std::string JsonStringArray(const std::vector<WString>& items) {
-    std::string out = "[";
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (i > 0) out += ",";
-        AppendJsonString(out, items[i]);
-    }
-    return out + "]";
-}
 
-int RunChecker(const std::vector<WString>& args, std::string& out, std::string& err, Language language) {
+int RunChecker(const std::vector<WString>& args, Output& output, Language language) {
     if (args.size() == 1 && (args[0] == QM_W("--help") || args[0] == QM_W("-h"))) {
-        out += Say(language, Message::Usage);
+        output.Out(Say(language, Message::Usage));
         return kCheckOk;
     }
+    std::string out, err;
     const auto options = ParseArguments(args, language, err);
     if (!options) {
-        err += Say(language, Message::Usage);
+        output.Err(err + Say(language, Message::Usage));
         return kCheckUsage;
     }
     const Task& task = options->task;
+    int code = kCheckOk;
     try {
         switch (task.kind) {
             case Task::Kind::CatalogueReport:
-                return Report(task.catalogue, options->codePage, language).Run(out);
-            case Task::Kind::SectionCodes:
-                return PrintSectionCodes(task, options->codePage, out, err, language);
-            case Task::Kind::Templates:
+                code = Report(task.catalogue, options->codePage, language).Run(out);
                 break;
+            case Task::Kind::SectionCodes:
+                code = PrintSectionCodes(task, options->codePage, out, err, language);
+                break;
+            case Task::Kind::Templates:
+                if (!options->json) {
+                    output.Out(Say(language, Message::CatalogueLine, {ToUtf8(platform::FullPath(task.catalogue))}) +
+                               "\n");
+                }
+                return RunTemplateCheck({task.catalogue, options->codePage, options->kind,
+                                         ExpandTemplateArguments(task.rest), options->json, options->fix},
+                                        output, language);
         }
-        if (!options->json) {
-            out += Say(language, Message::CatalogueLine, {ToUtf8(platform::FullPath(task.catalogue))}) + "\n";
-        }
-        const TemplateCheck check{task.catalogue, options->codePage, options->kind, ExpandTemplateArguments(task.rest),
-                                  options->json};
-        return RunTemplateCheck(check, out, language);
     } catch (const Exception& e) {
         err += ToUtf8(e.Message()) + "\n";
-        return kCheckCannotOpen;
+        code = kCheckCannotOpen;
     }
+    output.Out(out);
+    output.Err(err);
+    return code;
+}
+
+int RunChecker(const std::vector<WString>& args, std::string& out, std::string& err, Language language) {
+    StringOutput output(out, err);
+    return RunChecker(args, output, language);
 }
 
 }  // namespace quillmark

@@ -6,19 +6,15 @@
 
 #include "common/Text.h"
 #include "tools/check/Messages.h"
+#include "tools/check/Output.h"
 
 namespace quillmark {
 
-enum CheckerExit { kCheckOk = 0, kCheckCannotOpen = 1, kCheckUsage = 2, kCheckWarnings = 3 };
-
 // Runs the checker on its arguments (without the program name), speaking the
-// given language. out and err receive UTF-8 text.
+// given language; its UTF-8 text goes to the output as it is written.
+int RunChecker(const std::vector<WString>& args, Output& output, Language language = UserLanguage());
+// The same, the text gathered.
 int RunChecker(const std::vector<WString>& args, std::string& out, std::string& err,
                Language language = UserLanguage());
-
-// A JSON string; lone surrogates are written as \u escapes.
-void AppendJsonString(std::string& out, WStringView text);
-// A JSON array of strings; lone surrogates are written as \u escapes.
-std::string JsonStringArray(const std::vector<WString>& items);
 
 }  // namespace quillmark

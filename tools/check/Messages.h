@@ -92,6 +92,22 @@ enum class Message {
     LockFile,
     UnknownSection,
     PressAnyKey,
+    CannotRewrite,
+    RenameNeedsValue,
+    RenameNotACode,
+    FixNeedsTemplates,
+    Change,
+    ChangedTo,
+    WouldChangeTo,
+    NotChangedHere,
+    TemplateOpen,
+    Signed,
+    ReadOnly,
+    ChangedOnDisk,
+    WriteFailed,
+    ReadBackDiffers,
+    DryRun,
+    ChangeCount,
     Count
 };
 

@@ -9,7 +9,8 @@
 #include "catalogue/SectionTarget.h"
 #include "catalogue/TemplateCatalogue.h"
 #include "common/Exception.h"
-#include "tools/check/Checker.h"
+#include "tools/check/Findings.h"
+#include "tools/check/Json.h"
 #include "tools/check/templates/CodeScan.h"
 #include "tools/check/templates/TemplateError.h"
 #include "tools/check/templates/TemplateText.h"
@@ -48,29 +49,25 @@ const char* PartName(Part part) {
     return "";
 }
 
-struct Occurrence {
-    WString text;
-    Place place;
-};
-
-// What one template holds, ready to be told.
-struct TemplateFindings {
-    std::map<WString, std::vector<Place>> used;
-    std::vector<Occurrence> unknown;
-    std::vector<Occurrence> otherKind;
-    size_t paragraphs = 0;
-};
-
 class TemplateReport {
 public:
-    TemplateReport(const TemplateCheck& check, Language language) : check_(check), language_(language) {}
+    TemplateReport(const TemplateCheck& check, Output& output, Language language)
+        : check_(check), output_(output), language_(language) {}
 
-    int Run(std::string& out) {
+    int Run() {
         if (!platform::FileExists(check_.catalogue)) {
             Error(check_.catalogue, Say(Message::NoFile, {QuotedPath(platform::FullPath(check_.catalogue))}));
-            return Finish(out);
+            return Finish();
         }
         index_.emplace(ReadCatalogue());
+        // The catalogue is mended first; the templates follow it.
+        for (const auto& [from, to] : check_.fix.renames) {
+            if (!index_->IsCode(to)) {
+                output_.Err(Say(Message::RenameNotACode, {Quoted(to), QuotedPath(platform::FullPath(check_.catalogue))}) +
+                            "\n");
+                return kCheckUsage;
+            }
+        }
         if (check_.kind) {
             for (size_t k = 0; k < index_->Kinds().size(); ++k) {
                 if (index_->Kinds()[k].kind == *check_.kind) kind_ = k;
@@ -84,7 +81,7 @@ public:
             }
         }
         if (!check_.json && anyRead_) ListUnused();
-        return Finish(out);
+        return Finish();
     }
 
 private:
@@ -112,14 +109,13 @@ private:
             Error(path, Say(Message::FileTooBig, {std::to_string(kLargest >> 20)}));
             return;
         }
+        std::optional<FileBytes> file;
         TemplateText text;
         try {
-            const FileBytes file = platform::ReadWholeFile(path);
-            text = ReadTemplateText(file.View());
+            file.emplace(platform::ReadWholeFile(path));
+            text = ReadTemplateText(file->View());
         } catch (const TemplateError& e) {
-            std::vector<std::string> shown;
-            for (const std::string& argument : e.arguments) shown.push_back(Shown(FromUtf8(argument)));
-            Error(path, Say(e.message, shown));
+            Error(path, Said(e));
             return;
         } catch (const Exception& e) {
             Error(path, ToUtf8(e.Message()));
@@ -130,38 +126,34 @@ private:
             return;
         }
         anyRead_ = true;
-        const TemplateFindings findings = Find(text);
-        for (const auto& [code, places] : findings.used) everUsed_.insert(code);
-        if (check_.json) {
-            WriteJson(path, findings);
-        } else {
-            WriteText(path, findings);
-        }
-    }
-
-    TemplateFindings Find(const TemplateText& text) const {
-        TemplateFindings findings;
-        findings.paragraphs = text.paragraphs.size();
-        for (const Paragraph& paragraph : text.paragraphs) {
-            for (Found& found : index_->Scan(paragraph.text)) {
-                if (!found.known) {
-                    findings.unknown.push_back({std::move(found.text), paragraph.place});
-                    continue;
-                }
-                findings.used[found.text].push_back(paragraph.place);
-                if (kind_ && !IsOfKind(found.text, *kind_)) {
-                    findings.otherKind.push_back({std::move(found.text), paragraph.place});
-                }
+        TemplateFindings findings = FindCodes(text.paragraphs, *index_, kind_);
+        FixPlan plan;
+        std::optional<TemplateError> failed;
+        if (check_.fix.Any()) {
+            plan = PlanFixes(text, findings, *index_, check_.fix);
+            if (!plan.changes.empty() && !check_.fix.dryRun) failed = WriteFixes(path, file->View(), text, plan.changes);
+            if (failed) {
+                plan.told.clear();
+            } else if (!plan.changes.empty()) {
+                const std::vector<WString> changed = ChangedTexts(text, plan.changes);
+                for (size_t i = 0; i < changed.size(); ++i) text.paragraphs[i].text = changed[i];
+                findings = FindCodes(text.paragraphs, *index_, kind_);
             }
         }
-        return findings;
+        for (const auto& [code, places] : findings.used) everUsed_.insert(code);
+        changes_ += plan.told.size();
+        if (check_.json) {
+            WriteJson(path, findings, plan, failed);
+        } else {
+            WriteText(path, findings, plan);
+            if (failed) Error(path, Said(*failed));
+        }
     }
 
-    bool IsOfKind(const WString& code, size_t kind) const {
-        for (const size_t k : index_->KindsOf(code)) {
-            if (k == kind) return true;
-        }
-        return false;
+    std::string Said(const TemplateError& e) const {
+        std::vector<std::string> shown;
+        for (const std::string& argument : e.arguments) shown.push_back(Shown(FromUtf8(argument)));
+        return Say(e.message, shown);
     }
 
     std::string KindsOf(const WString& code) const {
@@ -196,16 +188,21 @@ private:
 
     // TEMPLATE:PARAGRAPH: warning: text for the body, where the paragraph
     // number serves as a line number; other parts are named in the text.
-    void Warn(const WString& path, const Place& place, const std::string& text) {
+    void Tell(const WString& path, const Place& place, Message label, const std::string& text) {
         std::string line = ToUtf8(path);
         if (place.part == Part::Body) {
-            line += ":" + std::to_string(place.paragraph) + ": " + Say(Message::Warning) + ": " + text;
+            line += ":" + std::to_string(place.paragraph) + ": " + Say(label) + ": " + text;
         } else {
-            line += ": " + Say(Message::Warning) + ": " + PlaceText(place) + ": " + text;
+            line += ": " + Say(label) + ": " + PlaceText(place) + ": " + text;
         }
-        lines_.push_back(std::move(line));
+        Line(line);
+    }
+    void Warn(const WString& path, const Place& place, const std::string& text) {
+        Tell(path, place, Message::Warning, text);
         ++warnings_;
     }
+
+    void Line(const std::string& line) { output_.Out(line + "\n"); }
 
     void Error(const WString& path, const std::string& text) {
         ++errors_;
@@ -214,20 +211,27 @@ private:
             AppendJsonString(object, path);
             object += ",\"error\":";
             AppendJsonString(object, FromUtf8(text));
-            lines_.push_back(object + "}");
+            Line(object + "}");
         } else {
-            lines_.push_back(ToUtf8(path) + ": " + Say(Message::Error) + ": " + text);
+            Line(ToUtf8(path) + ": " + Say(Message::Error) + ": " + text);
         }
     }
 
-    void WriteText(const WString& path, const TemplateFindings& findings) {
-        lines_.push_back(Say(Message::TemplateLine, {ToUtf8(platform::FullPath(path))}));
-        lines_.push_back(Say(Message::ParagraphsLine, {std::to_string(findings.paragraphs)}));
-        lines_.push_back(Say(Message::CodesUsedLine, {std::to_string(findings.used.size())}));
+    void WriteText(const WString& path, const TemplateFindings& findings, const FixPlan& plan) {
+        Line(Say(Message::TemplateLine, {ToUtf8(platform::FullPath(path))}));
+        Line(Say(Message::ParagraphsLine, {std::to_string(findings.paragraphs)}));
+        Line(Say(Message::CodesUsedLine, {std::to_string(findings.used.size())}));
         for (const auto& [code, places] : findings.used) {
             std::string where;
             for (const Place& place : places) where += (where.empty() ? "" : "; ") + PlaceText(place);
-            lines_.push_back("  " + Quoted(code) + ": " + std::to_string(places.size()) + " (" + where + ")");
+            Line("  " + Quoted(code) + ": " + std::to_string(places.size()) + " (" + where + ")");
+        }
+        const Message changed = check_.fix.dryRun ? Message::WouldChangeTo : Message::ChangedTo;
+        for (const ToldChange& change : plan.told) {
+            Tell(path, change.place, Message::Change, Say(changed, {Quoted(change.from), Quoted(change.to)}));
+        }
+        for (const Occurrence& refused : plan.refused) {
+            Warn(path, refused.place, Say(Message::NotChangedHere, {Quoted(refused.text)}));
         }
         for (const Occurrence& token : findings.unknown) {
             const auto nearest = index_->Nearest(token.text);
@@ -256,7 +260,8 @@ private:
         out += ",\"paragraph\":" + std::to_string(place.paragraph);
     }
 
-    void WriteJson(const WString& path, const TemplateFindings& findings) {
+    void WriteJson(const WString& path, const TemplateFindings& findings, const FixPlan& plan,
+                   const std::optional<TemplateError>& failed) {
         std::string object = "{\"template\":";
         AppendJsonString(object, path);
         object += ",\"codes\":[";
@@ -286,8 +291,27 @@ private:
             for (const size_t k : index_->KindsOf(code.text)) kinds.push_back(index_->Kinds()[k].kind);
             object += ",\"kinds\":" + JsonStringArray(kinds);
         });
-        warnings_ += findings.unknown.size() + findings.otherKind.size();
-        lines_.push_back(object + "}");
+        if (check_.fix.Any()) {
+            object += ",\"changes\":[";
+            for (size_t i = 0; i < plan.told.size(); ++i) {
+                object += i ? ",{\"from\":" : "{\"from\":";
+                AppendJsonString(object, plan.told[i].from);
+                object += ",\"to\":";
+                AppendJsonString(object, plan.told[i].to);
+                object += ',';
+                AppendPlace(object, plan.told[i].place);
+                object += '}';
+            }
+            object += "],\"notChanged\":";
+            AppendOccurrences(object, "code", plan.refused, [](const Occurrence&) {});
+        }
+        if (failed) {
+            ++errors_;
+            object += ",\"error\":";
+            AppendJsonString(object, FromUtf8(Said(*failed)));
+        }
+        warnings_ += findings.unknown.size() + findings.otherKind.size() + plan.refused.size();
+        Line(object + "}");
     }
 
     // [{"KEY":text,"part":...,"paragraph":...,<what more adds>},...]
@@ -322,56 +346,39 @@ private:
             if (!codes.empty()) unused.push_back("  " + ToUtf8(kind.kind) + ": " + codes);
         }
         if (unused.empty()) return;
-        lines_.push_back(Say(Message::UnusedHeading));
-        lines_.insert(lines_.end(), unused.begin(), unused.end());
+        Line(Say(Message::UnusedHeading));
+        for (const std::string& line : unused) Line(line);
     }
 
-    int Finish(std::string& out) {
-        for (const std::string& line : lines_) out += line + "\n";
+    int Finish() {
         if (!check_.json) {
-            out += warnings_ == 0 ? Say(Message::NoWarnings) : Say(Message::WarningCount, {std::to_string(warnings_)});
-            if (errors_ > 0) out += " " + Say(Message::ErrorCount, {std::to_string(errors_)});
-            out += "\n";
+            std::string last =
+                warnings_ == 0 ? Say(Message::NoWarnings) : Say(Message::WarningCount, {std::to_string(warnings_)});
+            if (errors_ > 0) last += " " + Say(Message::ErrorCount, {std::to_string(errors_)});
+            if (check_.fix.Any()) last += " " + Say(Message::ChangeCount, {std::to_string(changes_)});
+            if (check_.fix.Any() && check_.fix.dryRun) last += " " + Say(Message::DryRun);
+            Line(last);
         }
         if (errors_ > 0) return kCheckCannotOpen;
         return warnings_ > 0 ? kCheckWarnings : kCheckOk;
     }
 
     const TemplateCheck& check_;
+    Output& output_;
     Language language_;
     std::optional<CodeIndex> index_;
     std::optional<size_t> kind_;
     std::set<WString> everUsed_;
-    std::vector<std::string> lines_;
     size_t warnings_ = 0;
+    size_t changes_ = 0;
     size_t errors_ = 0;
     bool anyRead_ = false;
 };
 
 }  // namespace
 
-bool IsTemplatePath(WStringView path) {
-    const size_t dot = path.find_last_of('.');
-    if (dot == WStringView::npos) return false;
-    const WString extension = platform::UpperCase(path.substr(dot));
-    // Binary Word files too, so that they are told why they cannot be read.
-    for (const WStringView known : {QM_W(".DOCX"), QM_W(".DOTX"), QM_W(".DOCM"), QM_W(".DOTM"), QM_W(".ODT"),
-                                    QM_W(".OTT"), QM_W(".DOC"), QM_W(".DOT")}) {
-        if (extension == known) return true;
-    }
-    return false;
-}
-
-std::optional<WString> FindKind(WStringView name) {
-    const WString upper = platform::UpperCase(name);
-    for (const WStringView kind : kCalculationKinds) {
-        if (platform::UpperCase(kind) == upper) return WString(kind);
-    }
-    return std::nullopt;
-}
-
-int RunTemplateCheck(const TemplateCheck& check, std::string& out, Language language) {
-    return TemplateReport(check, language).Run(out);
+int RunTemplateCheck(const TemplateCheck& check, Output& output, Language language) {
+    return TemplateReport(check, output, language).Run();
 }
 
 }  // namespace quillmark

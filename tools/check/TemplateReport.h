@@ -1,14 +1,15 @@
 // quillmark-check over templates: the codes a template uses, checked against
-// the catalogue that Quillmark reads.
+// the catalogue that Quillmark reads, and mended on request.
 #pragma once
 
 #include <optional>
-#include <string>
 #include <vector>
 
 #include "common/Text.h"
 #include "tools/check/Arguments.h"
 #include "tools/check/Messages.h"
+#include "tools/check/Output.h"
+#include "tools/check/TemplateFix.h"
 
 namespace quillmark {
 
@@ -18,15 +19,11 @@ struct TemplateCheck {
     std::optional<WString> kind;  // as the user typed it; matched without regard to case
     std::vector<TemplateArgument> templates;
     bool json = false;
+    FixRequest fix;
 };
 
-// Whether an argument names a template (or a binary Word file), by its extension.
-bool IsTemplatePath(WStringView path);
-
-// The kind of calculation that a name means, if any.
-std::optional<WString> FindKind(WStringView name);
-
-// Writes the report (or one JSON object per template) and returns the exit code.
-int RunTemplateCheck(const TemplateCheck& check, std::string& out, Language language);
+// Writes the report (or one JSON object per template) as each template is
+// read, and returns the exit code.
+int RunTemplateCheck(const TemplateCheck& check, Output& output, Language language);
 
 }  // namespace quillmark

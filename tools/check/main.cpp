@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tools/check/Checker.h"
+#include "tools/check/Output.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -67,16 +68,19 @@ void WaitForKey() {
     }
 }
 
+class ConsoleOutput : public quillmark::Output {
+public:
+    void Out(std::string_view text) override { Write(STD_OUTPUT_HANDLE, std::string(text)); }
+    void Err(std::string_view text) override { Write(STD_ERROR_HANDLE, std::string(text)); }
+};
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     std::vector<quillmark::WString> args(argv + 1, argv + argc);
-    std::string out;
-    std::string err;
     const quillmark::Language language = quillmark::UserLanguage();
-    const int code = quillmark::RunChecker(args, out, err, language);
-    Write(STD_OUTPUT_HANDLE, out);
-    Write(STD_ERROR_HANDLE, err);
+    ConsoleOutput output;
+    const int code = quillmark::RunChecker(args, output, language);
     if (ConsoleClosesWithUs()) {
         Write(STD_OUTPUT_HANDLE, quillmark::Say(language, quillmark::Message::PressAnyKey) + "\n");
         WaitForKey();
@@ -86,16 +90,29 @@ int wmain(int argc, wchar_t** argv) {
 
 #else
 
+namespace {
+
+// Flushed at once: the report before its warnings, as on Windows, when both
+// go to one file, and a template's lines out before the next is read.
+class StandardOutput : public quillmark::Output {
+public:
+    void Out(std::string_view text) override { Put(text, stdout); }
+    void Err(std::string_view text) override { Put(text, stderr); }
+
+private:
+    static void Put(std::string_view text, std::FILE* stream) {
+        std::fwrite(text.data(), 1, text.size(), stream);
+        std::fflush(stream);
+    }
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
     std::vector<quillmark::WString> args;
     for (int i = 1; i < argc; ++i) args.push_back(quillmark::FromUtf8(argv[i]));
-    std::string out;
-    std::string err;
-    const int code = quillmark::RunChecker(args, out, err);
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);  // the report before its warnings, as on Windows, when both go to one file
-    std::fwrite(err.data(), 1, err.size(), stderr);
-    return code;
+    StandardOutput output;
+    return quillmark::RunChecker(args, output);
 }
 
 #endif

@@ -97,10 +97,10 @@ std::vector<Found> CodeIndex::Scan(WStringView text) const {
             continue;
         }
         if (const size_t length = LongestCodeAt(text, at)) {
-            found.push_back({WString(text.substr(at, length)), true});
+            found.push_back({WString(text.substr(at, length)), true, at});
             at += length;
         } else if (const size_t length = delimiters_ ? TokenAt(text, at) : 0) {
-            found.push_back({WString(text.substr(at, length)), false});
+            found.push_back({WString(text.substr(at, length)), false, at});
             at += length;
         } else {
             ++at;
@@ -109,7 +109,11 @@ std::vector<Found> CodeIndex::Scan(WStringView text) const {
     return found;
 }
 
-std::optional<WString> CodeIndex::Nearest(WStringView token) const {
+std::optional<WString> CodeIndex::Nearest(WStringView token) const { return Nearest(token, false); }
+
+std::optional<WString> CodeIndex::OnlyNearest(WStringView token) const { return Nearest(token, true); }
+
+std::optional<WString> CodeIndex::Nearest(WStringView token, bool onlyOne) const {
     const WString upper = platform::UpperCase(token);
     // Up to one edit in four letters of the name between the fences, and never more than three.
     const size_t fences = delimiters_ ? delimiters_->start.size() + delimiters_->end.size() : 0;
@@ -117,17 +121,21 @@ std::optional<WString> CodeIndex::Nearest(WStringView token) const {
     const size_t allowed = std::min<size_t>(3, std::max<size_t>(1, inner / 4));
     std::optional<size_t> best;
     size_t bestDistance = allowed + 1;
+    bool tie = false;
     for (size_t i = 0; i < upperOrder_.size(); ++i) {
         const WString& code = upperOrder_[i];
         const size_t apart = code.size() > upper.size() ? code.size() - upper.size() : upper.size() - code.size();
-        if (apart >= bestDistance) continue;
+        if (apart > bestDistance || (apart == bestDistance && !onlyOne)) continue;
         const size_t distance = EditDistance(upper, code);
         if (distance < bestDistance) {
             best = i;
             bestDistance = distance;
+            tie = false;
+        } else if (distance == bestDistance && best) {
+            tie = true;
         }
     }
-    if (!best) return std::nullopt;
+    if (!best || (onlyOne && tie)) return std::nullopt;
     return order_[*best];
 }
 

@@ -18,6 +18,7 @@ struct KindCodes {
 struct Found {
     WString text;
     bool known = false;  // a code of the catalogue; otherwise a token that looks like one
+    size_t at = 0;       // where it starts in the text scanned
 };
 
 class CodeIndex {
@@ -36,8 +37,11 @@ public:
     std::vector<Found> Scan(WStringView text) const;
 
     // The code nearest to a token, ignoring case, when it is close enough to
-    // be a slip of the keyboard.
+    // be a slip of the keyboard; the first in the catalogue of those as near.
     std::optional<WString> Nearest(WStringView token) const;
+    // The same, but only when no other code is as near: what a fix may take.
+    std::optional<WString> OnlyNearest(WStringView token) const;
+    bool IsCode(const WString& text) const { return codes_.find(text) != codes_.end(); }
 
 private:
     struct Delimiters {
@@ -45,6 +49,7 @@ private:
         WString end;
     };
 
+    std::optional<WString> Nearest(WStringView token, bool onlyOne) const;
     size_t LongestCodeAt(WStringView text, size_t at) const;
     size_t TokenAt(WStringView text, size_t at) const;
     bool FenceAt(WStringView text, size_t at) const;

@@ -94,9 +94,11 @@ public:
         if (instructionDepth_ > 0) {
             instruction_ += text;
         } else if (textDepth_ > 0 || textEverywhere_) {
-            Append(text);
+            AppendFromPart(text);
         }
     }
+
+    void SetPart(const std::string& name) { part_ = std::make_shared<const std::string>(name); }
 
 protected:
     // Instruction: a field's code, kept for the subclass rather than read.
@@ -117,11 +119,21 @@ protected:
         if (textEverywhere_) std::replace_if(into.begin() + from, into.end(), IsXmlBlank, WChar(' '));
     }
     void TextEverywhere() { textEverywhere_ = true; }
+    // The text element that the next text stands in, for a writer.
+    void SetPreserveAt(size_t at) { preserveAt_ = at; }
     // The field code read since the last call.
     WString TakeInstruction() { return std::exchange(instruction_, {}); }
 
 private:
     static bool IsXmlBlank(WChar c) { return c == '\t' || c == '\r' || c == '\n'; }
+
+    void AppendFromPart(WStringView text) {
+        if (open_.empty()) return;
+        if (Source().Known() && part_) {
+            open_.back().pieces.push_back({open_.back().text.size(), text.size(), part_, Source(), preserveAt_});
+        }
+        Append(text);
+    }
 
     std::vector<Paragraph>& out_;
     std::vector<Role> roles_;
@@ -129,6 +141,8 @@ private:
     std::vector<Place> contexts_;
     std::map<Place, size_t> counts_;
     WString instruction_;
+    std::shared_ptr<const std::string> part_;
+    size_t preserveAt_ = XmlSource::kUnknown;
     int textDepth_ = 0;
     int instructionDepth_ = 0;
     bool textEverywhere_ = false;
@@ -204,7 +218,12 @@ private:
         }
         if (!word) return Role::Plain;
         if (name == QM_WV("p")) return Role::Paragraph;
-        if (name == QM_WV("t")) return Role::Text;
+        if (name == QM_WV("t")) {
+            const WString* space = Attribute(attributes, QM_W("space"));
+            const bool preserved = space && *space == QM_WV("preserve");
+            SetPreserveAt(Source().Known() && !preserved ? Source().end - 1 : XmlSource::kUnknown);
+            return Role::Text;
+        }
         if (name == QM_WV("instrText")) return Role::Instruction;
         if (name == QM_WV("fldChar")) FieldCharacter(Attribute(attributes, QM_W("fldCharType")));
         if (name == QM_WV("tab") || name == QM_WV("ptab")) Append(QM_W("\t"));
@@ -502,6 +521,12 @@ std::string ResolveTarget(const std::string& folder, const WString& target) {
 }
 
 void ReadPart(ZipArchive& zip, const std::string& part, XmlHandler& reader) { ParseXml(zip.Read(part), part, reader); }
+
+// Its paragraphs know their part, for a writer.
+void ReadPart(ZipArchive& zip, const std::string& part, ParagraphReader& reader) {
+    reader.SetPart(part);
+    ParseXml(zip.Read(part), part, reader);
+}
 
 void ReadWord(ZipArchive& zip, std::vector<Paragraph>& out) {
     std::string main;

@@ -1,11 +1,14 @@
 // The text of a Word or OpenDocument template, paragraph by paragraph.
 #pragma once
 
+#include <memory>
+#include <string>
 #include <string_view>
 #include <tuple>
 #include <vector>
 
 #include "common/Text.h"
+#include "tools/check/templates/XmlCursor.h"
 
 namespace quillmark {
 
@@ -31,12 +34,26 @@ struct Place {
     }
 };
 
+// Where a stretch of a paragraph's text stands in its part, for a writer
+// that changes it there. Text that an element stands for (a tab, a symbol,
+// a note's mark) has none.
+struct TextPiece {
+    size_t at = 0;  // in the paragraph's text, as its length
+    size_t length = 0;
+    std::shared_ptr<const std::string> part;
+    XmlSource source;
+    // Where a Word text element without xml:space="preserve" would take it:
+    // the ">" of its start tag. Unknown elsewhere.
+    size_t preserveAt = XmlSource::kUnknown;
+};
+
 // A paragraph's text with its runs joined, as the reader sees it: tabs and
 // line breaks as "\t" and "\n", a note's mark as kNoteMark, deleted
 // revisions, field codes, comments and alt text left out.
 struct Paragraph {
     Place place;
     WString text;
+    std::vector<TextPiece> pieces;  // in the order of the text
 };
 
 // Stands where the page shows a note's number: no code goes on across it.

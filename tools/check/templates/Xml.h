@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/Text.h"
+#include "tools/check/templates/XmlCursor.h"
 
 namespace quillmark {
 
@@ -23,6 +24,15 @@ public:
     virtual void Start(WStringView ns, WStringView name, const std::vector<XmlAttribute>& attributes) = 0;
     virtual void End() = 0;
     virtual void Text(WStringView text) = 0;
+
+    // Where the event being handled stands in the part, when known: the start
+    // tag in Start(), the text's own bytes in Text().
+    const XmlSource& Source() const { return source_; }
+    // For the parser, before each event.
+    void SetSource(const XmlSource& source) { source_ = source; }
+
+private:
+    XmlSource source_;
 };
 
 // XmlLite's own default; expat is held to it too, so that a template reads

@@ -24,7 +24,8 @@ using ParserPtr = std::unique_ptr<std::remove_pointer_t<XML_Parser>, ParserDelet
 
 class ExpatReader {
 public:
-    ExpatReader(XmlHandler& handler) : handler_(handler), parser_(XML_ParserCreateNS(nullptr, kSeparator)) {
+    ExpatReader(XmlHandler& handler, std::string_view bytes)
+        : handler_(handler), parser_(XML_ParserCreateNS(nullptr, kSeparator)), cursor_(bytes) {
         if (!parser_) throw std::bad_alloc();
         XML_SetUserData(parser_.get(), this);
         XML_SetElementHandler(parser_.get(), &ExpatReader::OnStart, &ExpatReader::OnEnd);
@@ -130,19 +131,28 @@ private:
             self.KeepAttributes(count);
             const auto [ns, local] = Split(name);
             Assign(self.name_, local);
+            self.handler_.SetSource(self.cursor_.Start(self.name_));
             self.handler_.Start(self.Namespace(ns), self.name_, self.attributes_);
         });
     }
     static void XMLCALL OnEnd(void* data, const XML_Char*) {
         ExpatReader& self = Self(data);
         --self.depth_;
-        self.Guard([&] { self.handler_.End(); });
+        self.Guard([&] {
+            self.cursor_.End();
+            self.handler_.End();
+        });
     }
     static void XMLCALL OnText(void* data, const XML_Char* text, int length) {
         ExpatReader& self = Self(data);
         self.Guard([&] {
             Assign(self.text_, std::string_view(text, static_cast<size_t>(length)));
-            self.handler_.Text(self.text_);
+            size_t at = 0;
+            for (const XmlTextUnit& unit : self.cursor_.Text(self.text_)) {
+                self.handler_.SetSource(unit.source);
+                self.handler_.Text(WStringView(self.text_).substr(at, unit.length));
+                at += unit.length;
+            }
         });
     }
     static void XMLCALL OnDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
@@ -153,6 +163,7 @@ private:
 
     XmlHandler& handler_;
     ParserPtr parser_;
+    XmlCursor cursor_;
     std::vector<XmlAttribute> attributes_;
     std::vector<XmlAttribute> pool_;
     std::deque<std::pair<std::string, WString>> namespaces_;
@@ -169,7 +180,7 @@ private:
 }  // namespace
 
 void ParseXml(std::string_view bytes, const std::string& part, XmlHandler& handler) {
-    ExpatReader(handler).Parse(bytes, part);
+    ExpatReader(handler, bytes).Parse(bytes, part);
 }
 
 }  // namespace quillmark

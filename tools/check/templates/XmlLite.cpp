@@ -80,23 +80,37 @@ size_t NulLine(std::string_view bytes) {
     return 0;
 }
 
-void Deliver(IXmlReader* reader, XmlNodeType type, bool empty, XmlHandler& handler,
+void Deliver(IXmlReader* reader, XmlNodeType type, bool empty, XmlHandler& handler, XmlCursor& cursor,
              std::vector<XmlAttribute>& attributes) {
     switch (type) {
-        case XmlNodeType_Element:
+        case XmlNodeType_Element: {
             ReadAttributes(reader, attributes);
-            handler.Start(Current(&IXmlReader::GetNamespaceUri, reader), Current(&IXmlReader::GetLocalName, reader),
-                          attributes);
-            if (empty) handler.End();
+            const WStringView name = Current(&IXmlReader::GetLocalName, reader);
+            handler.SetSource(cursor.Start(name));
+            handler.Start(Current(&IXmlReader::GetNamespaceUri, reader), name, attributes);
+            if (empty) {
+                cursor.End();
+                handler.End();
+            }
             break;
+        }
         case XmlNodeType_EndElement:
+            cursor.End();
             handler.End();
             break;
         case XmlNodeType_Text:
         case XmlNodeType_CDATA:
-        case XmlNodeType_Whitespace:
-            handler.Text(Current(&IXmlReader::GetValue, reader));
+        case XmlNodeType_Whitespace: {
+            // In pieces as expat gives them, so that both editions change a template alike.
+            const WStringView text = Current(&IXmlReader::GetValue, reader);
+            size_t at = 0;
+            for (const XmlTextUnit& unit : cursor.Text(text)) {
+                handler.SetSource(unit.source);
+                handler.Text(text.substr(at, unit.length));
+                at += unit.length;
+            }
             break;
+        }
         default:
             break;
     }
@@ -122,6 +136,7 @@ void ParseXml(std::string_view bytes, const std::string& part, XmlHandler& handl
                              {part, std::to_string(kMaxXmlDepth), std::to_string(Line(reader.Get()))}};
     };
     std::vector<XmlAttribute> attributes;
+    XmlCursor cursor(bytes);
     std::exception_ptr refused;  // the handler's, reported once the part proves well-formed
     size_t depth = 0;
     bool rooted = false;
@@ -134,7 +149,7 @@ void ParseXml(std::string_view bytes, const std::string& part, XmlHandler& handl
         if (empty || type == XmlNodeType_EndElement) --depth;
         if (refused) continue;
         try {
-            Deliver(reader.Get(), type, empty, handler, attributes);
+            Deliver(reader.Get(), type, empty, handler, cursor, attributes);
         } catch (const TemplateError&) {
             refused = std::current_exception();
         }

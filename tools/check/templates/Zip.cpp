@@ -162,6 +162,12 @@ void ZipArchive::ReadCentralDirectory() {
 
 bool ZipArchive::Contains(std::string_view name) const { return entries_.find(name) != entries_.end(); }
 
+bool ZipArchive::ContainsUnder(std::string_view folder) const {
+    const auto next = entries_.lower_bound(folder);
+    return next != entries_.end() && next->first.size() >= folder.size() &&
+           !LessIgnoringCase()(folder, std::string_view(next->first).substr(0, folder.size()));
+}
+
 std::string_view ZipArchive::CompressedData(const std::string& name, const Entry& entry) const {
     const Fields local(bytes_, entry.localOffset);
     if (!local.Has(kLocalSize) || local.U32(0) != kLocalSignature) EntryDamaged(name);

@@ -20,6 +20,8 @@ public:
 
     // Names compare without regard to ASCII case, as package part names do.
     bool Contains(std::string_view name) const;
+    // Whether any entry's name starts with the folder's, such as "_xmlsignatures/".
+    bool ContainsUnder(std::string_view folder) const;
     std::string Read(std::string_view name);
 
 private:

@@ -1,0 +1,16 @@
+// JSON strings for quillmark-check's machine-readable output.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/Text.h"
+
+namespace quillmark {
+
+// A JSON string; lone surrogates are written as \u escapes.
+void AppendJsonString(std::string& out, WStringView text);
+// A JSON array of strings; lone surrogates are written as \u escapes.
+std::string JsonStringArray(const std::vector<WString>& items);
+
+}  // namespace quillmark

@@ -1,0 +1,99 @@
+#include <windows.h>
+
+#include <string>
+
+#include "catalogue/Platform.h"
+#include "common/WinHandle.h"
+#include "tools/check/TemplateFile.h"
+
+namespace quillmark {
+
+namespace {
+
+// Past MAX_PATH only the extended form names a file.
+std::wstring Extended(const WString& path) {
+    const std::wstring full = platform::FullPath(path);
+    if (full.size() < MAX_PATH || full.starts_with(L"\\\\?\\")) return full;
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+TemplateError WriteError(DWORD error) { return TemplateError{Message::WriteFailed, {ToUtf8(platform::SystemErrorText(error))}}; }
+
+// The new file, removed unless it took the template's place.
+class NewFile {
+public:
+    explicit NewFile(std::wstring path) : path_(std::move(path)) {}
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+    ~NewFile() {
+        if (!path_.empty()) ::DeleteFileW(path_.c_str());
+    }
+    const std::wstring& Path() const { return path_; }
+    void Keep() { path_.clear(); }
+
+private:
+    std::wstring path_;
+};
+
+bool HoldsExactly(const std::wstring& path, std::string_view expected) {
+    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    std::string buffer(64 * 1024, '\0');
+    size_t at = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return false;
+        if (got == 0) return at == expected.size();
+        if (expected.substr(at, got) != std::string_view(buffer.data(), got)) return false;
+        at += got;
+    }
+}
+
+}  // namespace
+
+bool IsReadOnlyFile(const WString& path) {
+    const DWORD attributes = ::GetFileAttributesW(Extended(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+std::optional<TemplateError> ReplaceTemplateFile(const WString& path, std::string_view expected,
+                                                 std::string_view bytes) {
+    const std::wstring target = Extended(path);
+    const size_t slash = target.find_last_of(L"\\/");
+    const std::wstring folder = target.substr(0, slash + 1);
+    NewFile file(folder + L".~quillmark." + target.substr(slash + 1) + L"." + std::to_wstring(::GetCurrentProcessId()));
+    {
+        const UniqueFile out(::CreateFileW(file.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_HIDDEN, nullptr));
+        if (!out) {
+            const DWORD error = ::GetLastError();
+            file.Keep();  // not ours
+            return WriteError(error);
+        }
+        size_t done = 0;
+        while (done < bytes.size()) {
+            DWORD written = 0;
+            const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+            if (!::WriteFile(out.Get(), bytes.data() + done, want, &written, nullptr)) return WriteError(::GetLastError());
+            done += written;
+        }
+        if (!::FlushFileBuffers(out.Get())) return WriteError(::GetLastError());
+    }
+    if (!HoldsExactly(file.Path(), bytes)) return TemplateError{Message::ReadBackDiffers, {}};
+    if (!HoldsExactly(target, expected)) return TemplateError{Message::ChangedOnDisk, {}};
+    // Keeps the template's attributes, security, creation time and streams;
+    // fails while Word holds the file open.
+    if (!::ReplaceFileW(target.c_str(), file.Path().c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                        nullptr)) {
+        const DWORD error = ::GetLastError();
+        // Moved aside but not replaced: the new file is then the only whole copy.
+        if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) file.Keep();
+        return WriteError(error);
+    }
+    file.Keep();
+    return std::nullopt;
+}
+
+}  // namespace quillmark
