@@ -7,61 +7,25 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "check/Shell.h"
 #include "support/TestFiles.h"
-
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
 
 namespace quillmark {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int code;
-    std::string out;  // stdout then stderr, with / for every separator
-};
-
-Outcome InShell(const fs::path& dir, const std::string& arguments) {
 #ifdef _WIN32
-    const std::wstring command =
-        L"cd /d \"" + dir.wstring() + L"\" && bin\\quillmark-check.exe " + FromUtf8(arguments) + L" 2>&1";
-    FILE* pipe = ::_wpopen(command.c_str(), L"rb");
+constexpr const char* kChecker = "bin\\quillmark-check.exe";
 #else
-    const std::string command = "cd '" + dir.string() + "' && bin/quillmark-check " + arguments + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-#endif
-    Outcome run{};
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-#ifdef _WIN32
-    run.code = ::_pclose(pipe);
-#else
-    run.code = WEXITSTATUS(::pclose(pipe));
-#endif
-    std::replace(run.out.begin(), run.out.end(), '\\', '/');
-    return run;
-}
-
-#ifdef _WIN32
-// Wine makes no links, and the runtime removes no tree past MAX_PATH: the
-// Unix side does both, with %p for the tree.
-struct OnUnixSide {
-    const fs::path& tree;
-    void Run(const std::wstring& command) const {
-        const std::wstring unixPath = L"for /f \"delims=\" %p in ('winepath -u \"" + tree.wstring() + L"\"') do ";
-        ::_wsystem((unixPath + L"start /wait /unix " + command).c_str());
-    }
-    ~OnUnixSide() { Run(L"/bin/rm -rf \"%p\""); }
-};
+constexpr const char* kChecker = "bin/quillmark-check";
 #endif
 
 TEST(CommandLine, TemplatesAsAuthorsHandThemOver) {
     const fs::path data = fs::u8path(QM_TEMPLATE_DATA);
     const test::TempDir tree;
 #ifdef _WIN32
-    const OnUnixSide unixSide{tree.Path()};
+    const test::OnUnixSide unixSide{tree.Path()};
 #endif
     const auto put = [&](const fs::path& from, const std::string& to) {
         fs::create_directories((tree.Path() / fs::u8path(to)).parent_path());
@@ -119,7 +83,7 @@ TEST(CommandLine, TemplatesAsAuthorsHandThemOver) {
 #ifndef _WIN32
         if (row.windowsOnly) continue;
 #endif
-        const Outcome run = InShell(tree.Path(), row.arguments);
+        const test::Outcome run = test::InShell(tree.Path(), std::string(kChecker) + " " + row.arguments);
         SCOPED_TRACE(std::string(row.arguments) + "\n" + run.out);
         EXPECT_EQ(run.code, row.code);
         size_t at = 0, templates = 0;
