@@ -64,14 +64,14 @@ bool WriteAll(int fd, std::string_view bytes) {
 bool HoldsExactly(const std::string& path, std::string_view expected) {
     const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.Get() < 0) return false;
-    std::string buffer(64 * 1024, '\0');
+    char buffer[16 * 1024];
     size_t at = 0;
     for (;;) {
-        const ssize_t got = ::read(fd.Get(), buffer.data(), buffer.size());
+        const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return false;
         if (got == 0) return at == expected.size();
-        if (expected.substr(at, static_cast<size_t>(got)) != std::string_view(buffer.data(), static_cast<size_t>(got))) {
+        if (expected.substr(at, static_cast<size_t>(got)) != std::string_view(buffer, static_cast<size_t>(got))) {
             return false;
         }
         at += static_cast<size_t>(got);

@@ -40,13 +40,13 @@ bool HoldsExactly(const std::wstring& path, std::string_view expected) {
     const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
-    std::string buffer(64 * 1024, '\0');
+    char buffer[16 * 1024];
     size_t at = 0;
     for (;;) {
         DWORD got = 0;
-        if (!::ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return false;
+        if (!::ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr)) return false;
         if (got == 0) return at == expected.size();
-        if (expected.substr(at, got) != std::string_view(buffer.data(), got)) return false;
+        if (expected.substr(at, got) != std::string_view(buffer, got)) return false;
         at += got;
     }
 }

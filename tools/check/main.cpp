@@ -90,6 +90,10 @@ int wmain(int argc, wchar_t** argv) {
 
 #else
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 // Flushed at once: the report before its warnings, as on Windows, when both
@@ -109,6 +113,12 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef __GLIBC__
+    // Each template's parts are unpacked, parsed and packed in turn: the heap
+    // keeps its pages instead of giving them back and asking again each time.
+    ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    ::mallopt(M_MMAP_THRESHOLD, 64 << 20);
+#endif
     std::vector<quillmark::WString> args;
     for (int i = 1; i < argc; ++i) args.push_back(quillmark::FromUtf8(argv[i]));
     StandardOutput output;

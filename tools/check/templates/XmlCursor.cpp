@@ -73,7 +73,7 @@ XmlCursor::XmlCursor(std::string_view bytes) : bytes_(bytes) {
 }
 
 void XmlCursor::SkipComments() {
-    for (;;) {
+    while (at_ + 1 < bytes_.size() && bytes_[at_] == '<' && (bytes_[at_ + 1] == '!' || bytes_[at_ + 1] == '?')) {
         std::string_view close;
         if (At("<!--")) {
             close = "-->";
@@ -160,6 +160,17 @@ void XmlCursor::End() {
     SkipTag();
 }
 
+// Most text is ASCII that stands for itself: taken a run at a time.
+bool XmlCursor::ConsumeAscii(WStringView text, size_t& i) {
+    const size_t from = i;
+    while (i < text.size() && at_ < bytes_.size() && text[i] < 0x80 && bytes_[at_] == static_cast<char>(text[i]) &&
+           bytes_[at_] != '&' && bytes_[at_] != '<' && bytes_[at_] != '\r' && bytes_[at_] != ']') {
+        ++i;
+        ++at_;
+    }
+    return i != from;
+}
+
 // One character of the text at i from the bytes at the cursor: as UTF-8,
 // a reference or a line end. False when the bytes say something else.
 bool XmlCursor::ConsumeCharacter(WStringView text, size_t& i, bool& verbatim) {
@@ -214,8 +225,8 @@ std::vector<XmlTextUnit> XmlCursor::Text(WStringView text) {
         }
         const size_t from = at_;
         const size_t fromText = i;
-        bool verbatim = false;
-        if (!ConsumeCharacter(text, i, verbatim)) {
+        bool verbatim = ConsumeAscii(text, i);
+        if (!verbatim && !ConsumeCharacter(text, i, verbatim)) {
             Lose();
             break;
         }

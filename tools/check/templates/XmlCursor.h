@@ -48,6 +48,7 @@ private:
     void SkipComments();
     bool SkipBlanks();
     void SkipTag();
+    bool ConsumeAscii(WStringView text, size_t& i);
     bool ConsumeCharacter(WStringView text, size_t& i, bool& verbatim);
     void Lose() { lost_ = true; }
 
