@@ -1,10 +1,12 @@
 // Any bytes as a template: a package, or one part of a Word or OpenDocument
 // package. They are read or refused with a reason, and never crash or hang;
-// every code found stands in its paragraph.
+// every code found stands in its paragraph, and a package written with codes
+// changed reads back as planned.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
+#include "support/WriteBack.h"
 #include "support/ZipWriter.h"
 #include "tools/check/templates/CodeScan.h"
 #include "tools/check/templates/TemplateError.h"
@@ -44,6 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (!found.known) index.Nearest(found.text);
             }
         }
+        Check(test::WritesBackAsPlanned(package, text, index));
     } catch (const TemplateError&) {
     }
     return 0;
