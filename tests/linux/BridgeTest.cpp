@@ -68,7 +68,8 @@ TEST_F(RealOffice, TheDocumentAfterwards) {
 }
 
 // Where Writer refuses typing, OK fails and the text stays as it was: the selection in a protected section, around
-// one, a read-only document; the caret in a protected cell, in a protected frame, in a footnote in protected text.
+// one, a read-only document; the caret in a section in a protected cell, in a protected frame, in a footnote in
+// protected text; a protected section in a cell in a frame, a protected cell or frame inside it; a protected form.
 TEST_F(RealOffice, ProtectedTextStaysAsItWas) {
     const struct {
         int start, end;
@@ -77,9 +78,13 @@ TEST_F(RealOffice, ProtectedTextStaysAsItWas) {
     } cases[] = {{6, 11, false},
                  {0, 12, false},
                  {6, 11, true},
-                 {1, 1, false, false, {{"TextTable", "IsProtected"}}},
+                 {1, 1, false, false, {{"TextTable", "IsProtected"}, {"TextSection", nullptr}}},
                  {1, 1, false, false, {{"TextFrame", "ContentProtected"}}},
-                 {1, 1, false, false, {{"TextSection", "IsProtected"}, {"Footnote", nullptr}}}};
+                 {1, 1, false, false, {{"TextSection", "IsProtected"}, {"Footnote", nullptr}}},
+                 {1, 1, false, true, {{"TextFrame", nullptr}, {"TextTable", nullptr}, {"TextSection", "IsProtected"}}},
+                 {1, 1, false, true, {{"TextTable", "IsProtected"}}},
+                 {1, 1, false, true, {{"TextFrame", "ContentProtected"}}},
+                 {1, 1, false, false, {{"DocumentSettings", "ProtectForm"}}}};
     for (const auto& c : cases) {
         office_->NewDocument(u"Hello World!", c.start, c.end);
         if (c.puts.empty()) c.readOnly ? office_->ReopenReadOnly(Profile() + ".odt") : office_->ProtectText(6, 11);
