@@ -13,20 +13,27 @@
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
-#include <com/sun/star/text/XFootnote.hpp>
+#include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/text/XTextContent.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/text/XTextFrame.hpp>
+#include <com/sun/star/text/XTextFramesSupplier.hpp>
 #include <com/sun/star/text/XTextRangeCompare.hpp>
 #include <com/sun/star/text/XTextSection.hpp>
 #include <com/sun/star/text/XTextSectionsSupplier.hpp>
+#include <com/sun/star/text/XTextTable.hpp>
+#include <com/sun/star/text/XTextTablesSupplier.hpp>
 #include <com/sun/star/text/XTextViewCursor.hpp>
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
+
+#include <algorithm>
+#include <vector>
 
 namespace quillmark {
 
@@ -84,53 +91,142 @@ bool InProtectedSection(Reference<css::text::XTextSection> section) {
     return false;
 }
 
+// The texts that hold a position, innermost first: its own, then the cells
+// around it (a cell names the text its table is in), up to the body, a header,
+// a frame or a footnote. The texts, not the position's properties: a position
+// in a section inside a cell names neither the cell nor its table.
+std::vector<Reference<css::text::XText>> TextsAround(const Reference<css::text::XTextRange>& at) {
+    std::vector<Reference<css::text::XText>> texts{at->getText()};
+    while (Reference<css::table::XCell>(texts.back(), UNO_QUERY).is()) {
+        const Reference<XPropertySet> cell(texts.back(), UNO_QUERY_THROW);
+        texts.emplace_back(cell->getPropertyValue("ParentText"), UNO_QUERY_THROW);
+    }
+    return texts;
+}
+
+// Where the frame or footnote that is the outermost of these texts is
+// anchored; nothing for the body, a header or a frame anchored to a page.
+Reference<css::text::XTextRange> AnchorAround(const std::vector<Reference<css::text::XText>>& texts) {
+    const Reference<css::text::XTextContent> holder(texts.back(), UNO_QUERY);
+    return holder.is() ? holder->getAnchor() : Reference<css::text::XTextRange>();
+}
+
+// A protected cell, or a frame whose content is protected.
+bool ProtectsItsText(const Reference<css::text::XText>& text) {
+    const Reference<XPropertySet> properties(text, UNO_QUERY);
+    if (Reference<css::table::XCell>(text, UNO_QUERY).is()) return IsSet(properties, "IsProtected");
+    return Reference<css::text::XTextFrame>(text, UNO_QUERY).is() && IsSet(properties, "ContentProtected");
+}
+
 // Writer protects a position in a protected section or cell, in a frame
 // whose content is protected, and in a table, frame or footnote whose anchor
-// it protects. A position in a cell names neither the frame nor the outer
-// cell around its table, so the walk leaves the table by its anchor.
+// it protects.
 bool IsProtectedAt(Reference<css::text::XTextRange> at) {
     while (at.is()) {
         const Reference<XPropertySet> position(at, UNO_QUERY_THROW);
         if (InProtectedSection(
-                Reference<css::text::XTextSection>(position->getPropertyValue("TextSection"), UNO_QUERY)) ||
-            IsSet(Reference<XPropertySet>(position->getPropertyValue("Cell"), UNO_QUERY), "IsProtected"))
+                Reference<css::text::XTextSection>(position->getPropertyValue("TextSection"), UNO_QUERY)))
             return true;
-        if (const Reference<css::text::XTextContent> table(position->getPropertyValue("TextTable"), UNO_QUERY);
-            table.is()) {
-            at = table->getAnchor();
-        } else if (const Reference<css::text::XTextFrame> frame(position->getPropertyValue("TextFrame"), UNO_QUERY);
-                   frame.is()) {
-            if (IsSet(Reference<XPropertySet>(frame, UNO_QUERY_THROW), "ContentProtected")) return true;
-            at = frame->getAnchor();
-        } else if (const Reference<css::text::XFootnote> note(at->getText(), UNO_QUERY); note.is()) {
-            at = note->getAnchor();
-        } else {
-            at.clear();
+        const auto texts = TextsAround(at);
+        if (std::any_of(texts.begin(), texts.end(), ProtectsItsText)) return true;
+        at = AnchorAround(texts);
+    }
+    return false;
+}
+
+// The selection's text orders positions in it and in the tables it holds;
+// content in a frame or footnote goes with the selection where the frame or
+// footnote is anchored.
+class SelectedRange {
+public:
+    explicit SelectedRange(const Reference<css::text::XTextViewCursor>& selection)
+        : order_(selection->getText(), UNO_QUERY_THROW), start_(selection->getStart()), end_(selection->getEnd()) {}
+
+    // Whether content that starts at the position goes with the selection.
+    bool Holds(Reference<css::text::XTextRange> at) const {
+        for (; at.is(); at = AnchorAround(TextsAround(at))) {
+            try {
+                return !Before(at, start_) && Before(at, end_);
+            } catch (const css::lang::IllegalArgumentException&) {
+                // In another text: it goes where that text is anchored.
+            }
+        }
+        return false;
+    }
+    // Whether any of a range, both of whose ends lie in one text, goes with it.
+    bool Meets(const Reference<css::text::XTextRange>& from, const Reference<css::text::XTextRange>& to) const {
+        try {
+            return Before(from, end_) && !Before(to, start_);
+        } catch (const css::lang::IllegalArgumentException&) {
+            return Holds(AnchorAround(TextsAround(from)));
+        }
+    }
+
+private:
+    bool Before(const Reference<css::text::XTextRange>& a, const Reference<css::text::XTextRange>& b) const {
+        return order_->compareRegionStarts(a, b) > 0;
+    }
+
+    Reference<css::text::XTextRangeCompare> order_;
+    Reference<css::text::XTextRange> start_, end_;
+};
+
+bool HoldsProtectedSection(const Reference<css::frame::XModel>& model, const SelectedRange& range) {
+    const auto sections = Reference<css::text::XTextSectionsSupplier>(model, UNO_QUERY_THROW)->getTextSections();
+    for (const OUString& name : sections->getElementNames()) {
+        const Reference<css::text::XTextSection> section(sections->getByName(name), UNO_QUERY_THROW);
+        if (IsSet(Reference<XPropertySet>(section, UNO_QUERY_THROW), "IsProtected") &&
+            range.Holds(section->getAnchor()->getStart()))
+            return true;
+    }
+    return false;
+}
+
+// Only the cells of tables that reach into the selection are read: a cell
+// costs a call to the office.
+bool HoldsProtectedCell(const Reference<css::frame::XModel>& model, const SelectedRange& range) {
+    const auto tables = Reference<css::text::XTextTablesSupplier>(model, UNO_QUERY_THROW)->getTextTables();
+    for (const OUString& name : tables->getElementNames()) {
+        const Reference<css::text::XTextTable> table(tables->getByName(name), UNO_QUERY_THROW);
+        const auto cells = table->getCellNames();
+        if (cells.getLength() == 0) continue;
+        const auto cellText = [&](const OUString& cell) {
+            return Reference<css::text::XText>(table->getCellByName(cell), UNO_QUERY_THROW);
+        };
+        if (!range.Meets(cellText(cells[0])->getStart(), cellText(cells[cells.getLength() - 1])->getEnd())) continue;
+        for (const OUString& cell : cells) {
+            const Reference<XPropertySet> properties(table->getCellByName(cell), UNO_QUERY_THROW);
+            if (IsSet(properties, "IsProtected") && range.Holds(cellText(cell)->getStart())) return true;
         }
     }
     return false;
 }
 
-// A protected section that starts inside the selection would go with it.
-bool HoldsProtectedSection(const Reference<css::frame::XModel>& model,
-                           const Reference<css::text::XTextViewCursor>& selection) {
-    if (selection->isCollapsed()) return false;
-    const Reference<css::text::XTextSectionsSupplier> supplier(model, UNO_QUERY_THROW);
-    const auto sections = supplier->getTextSections();
-    const Reference<css::text::XTextRangeCompare> order(selection->getText(), UNO_QUERY_THROW);
-    for (const OUString& name : sections->getElementNames()) {
-        const Reference<css::text::XTextSection> section(sections->getByName(name), UNO_QUERY_THROW);
-        if (!IsSet(Reference<XPropertySet>(section, UNO_QUERY_THROW), "IsProtected")) continue;
-        try {
-            const auto start = section->getAnchor()->getStart();
-            if (order->compareRegionStarts(selection->getStart(), start) >= 0 &&
-                order->compareRegionStarts(start, selection->getEnd()) > 0)
-                return true;
-        } catch (const css::lang::IllegalArgumentException&) {
-            // In another text, so not in the selection.
-        }
+bool HoldsProtectedFrame(const Reference<css::frame::XModel>& model, const SelectedRange& range) {
+    const auto frames = Reference<css::text::XTextFramesSupplier>(model, UNO_QUERY_THROW)->getTextFrames();
+    for (const OUString& name : frames->getElementNames()) {
+        const Reference<css::text::XText> frame(frames->getByName(name), UNO_QUERY_THROW);
+        if (IsSet(Reference<XPropertySet>(frame, UNO_QUERY_THROW), "ContentProtected") &&
+            range.Holds(frame->getStart()))
+            return true;
     }
     return false;
+}
+
+// Protected content anywhere inside the selection would go with it.
+bool HoldsProtectedContent(const Reference<css::frame::XModel>& model,
+                           const Reference<css::text::XTextViewCursor>& selection) {
+    if (selection->isCollapsed()) return false;
+    const SelectedRange range(selection);
+    return HoldsProtectedSection(model, range) || HoldsProtectedCell(model, range) || HoldsProtectedFrame(model, range);
+}
+
+// With its form protected, Writer takes typing only in the form's fields, and
+// a template's code never belongs in one.
+bool ProtectsForm(const Reference<css::frame::XModel>& model) {
+    const Reference<css::lang::XMultiServiceFactory> factory(model, UNO_QUERY_THROW);
+    return IsSet(Reference<XPropertySet>(factory->createInstance("com.sun.star.document.Settings"), UNO_QUERY),
+                 "ProtectForm");
 }
 
 // A text cursor over the selection, to write through: the view cursor's own
@@ -143,9 +239,9 @@ Reference<css::text::XTextCursor> Writable(const Reference<css::text::XTextViewC
 // refuses wherever Writer would refuse typing or deleting.
 bool RefusesEditing(const Reference<css::text::XTextViewCursor>& selection) {
     const Reference<css::frame::XModel> model(g_word->getModel(), UNO_SET_THROW);
-    return Reference<css::frame::XStorable>(model, UNO_QUERY_THROW)->isReadonly() ||
+    return Reference<css::frame::XStorable>(model, UNO_QUERY_THROW)->isReadonly() || ProtectsForm(model) ||
            IsProtectedAt(selection->getStart()) || IsProtectedAt(selection->getEnd()) ||
-           HoldsProtectedSection(model, selection);
+           HoldsProtectedContent(model, selection);
 }
 
 }  // namespace

@@ -159,6 +159,18 @@ TEST(Templates, ReadAsThePageShowsIt) {
     }
 }
 
+// sections.odt is LibreOffice's conversion of sections.docx, whose section 1
+// has first-page and even-page headers that no page shows, and whose section
+// 2 shows the first-page header it inherits.
+TEST(Templates, HeadersAreThoseThatPagesShow) {
+    for (const char* name : {"sections.docx", "sections.odt"}) {
+        ExpectLines(
+            Check({Data("params.ini"), Data(name)}).out,
+            {"Codes used: 3", "  \"#Истец#\": 2 (header of section 1, paragraph 1; header of section 2, paragraph 1)",
+             "  \"#НомерДела#\": 1 (first page header of section 2, paragraph 1)"});
+    }
+}
+
 TEST(Templates, JsonGivesOneObjectPerTemplate) {
     const Result r = Check({QM_W("--json"), Data("params.ini"), Data("templates.docx"), Data("renamed.docx")});
     EXPECT_EQ(r.code, kCheckCannotOpen);
@@ -245,6 +257,12 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
         for (size_t i = 3; i < depth; ++i) runs = "<w:r>" + runs + "</w:r>";
         return MakeZip(WordPackage(Document("<w:p>" + runs + "</w:p>")));
     };
+    // A header, and notes, whose relationship names the body.
+    auto bodyAgain =
+        WordPackage(Document("<w:p/><w:sectPr><w:headerReference w:type=\"default\" w:id=\"h\"/></w:sectPr>"));
+    bodyAgain.push_back({"word/_rels/document.xml.rels",
+                         "<Relationships><Relationship Id=\"h\" Type=\"/header\" Target=\"document.xml\"/>"
+                         "<Relationship Id=\"n\" Type=\"/footnotes\" Target=\"/word/document.xml\"/></Relationships>"});
     std::string utf16 = "\xFF\xFE";
     for (const char c : laughs + Document("")) utf16 += {c, '\0'};
     const struct {
@@ -265,6 +283,7 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
         {"elements 257 deep", nested(257), Message::XmlTooDeep},
         {"a DTD in UTF-16", MakeZip(WordPackage(utf16)), Message::XmlDoctype},
         {"a part without an element", MakeZip(WordPackage("<!-- -->")), Message::BadXml},
+        {"a header that is the body", MakeZip(bodyAgain), std::nullopt},
         {"empty file", "", Message::NotZip},
         {"claims less than it holds", MakeZip(With(WordPackage(text), [](ZipEntry& e) { e.claimedSize = 100; })),
          Message::ZipEntryDamaged},
@@ -321,17 +340,38 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
     }
 }
 
-TEST(Templates, EntitiesExpandAndRunsJoin) {
-    const std::string document = Document(
-        "<w:p><w:r><w:t>&#35;Ист&#1077;</w:t></w:r><w:del><w:r><w:delText>#Удалено#</w:delText></w:r></w:del>"
-        "<w:r><w:instrText>PAGE</w:instrText><w:t xml:space=\"preserve\">ц&#x23; &amp; &lt;</w:t><w:tab/></w:r></w:p>");
-    const TemplateText read = ReadTemplateText(MakeZip(WordPackage(document)));
-    ASSERT_EQ(read.paragraphs.size(), 1u);
-    EXPECT_EQ(read.paragraphs[0].text, QM_W("#Истец# & <\t"));
+TEST(Templates, RunsReadAsThePageShowsThem) {
+    const auto field = [](const std::string& type) { return "<w:r><w:fldChar w:fldCharType=\"" + type + "\"/></w:r>"; };
+    const auto code = [](const std::string& text) { return "<w:r><w:instrText>" + text + "</w:instrText></w:r>"; };
+    const auto run = [](const std::string& text) { return "<w:r><w:t>" + text + "</w:t></w:r>"; };
+    const std::pair<std::string, WString> cases[] = {
+        {"<w:r><w:t>&#35;Ист&#1077;</w:t></w:r><w:del><w:r><w:delText>#Удалено#</w:delText></w:r></w:del><w:r>"
+         "<w:instrText>PAGE</w:instrText><w:t xml:space=\"preserve\">ц&#x23; &amp; &lt;</w:t><w:tab/></w:r>",
+         QM_W("#Истец# & <\t")},
+        // The page shows the outer field's result only: the inner one's is a piece of the outer code.
+        {field("begin") + code("IF ") + field("begin") + code("REF who") + field("separate") + run("#Истец#") +
+             field("end") + code(" = \"x\" \"#Истец#\"") + field("separate") + run("#Истец#") + field("end"),
+         QM_W("#Истец#")},
+        // A macro button in an IF's code shows nothing; one in its result shows its text.
+        {field("begin") + code("IF 1 = 2 \"\" \"") + field("begin") + code("MACROBUTTON M [#Дата#]") + field("end") +
+             code("\"") + field("separate") + field("begin") + code("MACROBUTTON M [#Пени#]") + field("end") +
+             field("end"),
+         QM_W("[#Пени#]")},
+        // A macro button's code in pieces: across runs, and around a field whose result it shows.
+        {field("begin") + code(" MACRO") + code("BUTTON M ") + field("begin") + code("REF what") + field("separate") +
+             run("Дата:") + field("end") + code(" [#Дата#] ") + field("end"),
+         QM_W("Дата: [#Дата#]")},
+    };
+    for (const auto& [runs, text] : cases) {
+        const TemplateText read = ReadTemplateText(MakeZip(WordPackage(Document("<w:p>" + runs + "</w:p>"))));
+        ASSERT_EQ(read.paragraphs.size(), 1u);
+        EXPECT_EQ(read.paragraphs[0].text, text) << runs;
+    }
 }
 
 // The body's second paragraph starts "Landscape" through the style it
-// inherits from, a style of styles.xml; "Envelope" is never used.
+// inherits from, a style of styles.xml; the third's style inherits from
+// itself through another, and starts nothing. No page shows "Envelope".
 TEST(Templates, APageStyleIsTheSectionThatTheBodyStartsWithIt) {
     const std::string ns =
         "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
@@ -341,17 +381,20 @@ TEST(Templates, APageStyleIsTheSectionThatTheBodyStartsWithIt) {
         "<office:document-content " + ns +
         "><office:automatic-styles><style:style style:name=\"P1\" style:parent-style-name=\"Chapter\"/>"
         "</office:automatic-styles><office:body><office:text><text:p>a</text:p><text:p text:style-name=\"P1\">b"
-        "</text:p></office:text></office:body></office:document-content>";
+        "</text:p><text:p text:style-name=\"Loop\">d</text:p></office:text></office:body></office:document-content>";
     const std::string styles =
         "<office:document-styles " + ns +
-        "><office:styles><style:style style:name=\"Chapter\" style:master-page-name=\"Landscape\"/></office:styles>"
-        "<office:master-styles><style:master-page style:name=\"Standard\"/><style:master-page style:name=\"Envelope\"/>"
+        "><office:styles><style:style style:name=\"Chapter\" style:master-page-name=\"Landscape\"/><style:style "
+        "style:name=\"Loop\" style:parent-style-name=\"Knot\"/><style:style style:name=\"Knot\" "
+        "style:parent-style-name=\"Loop\"/></office:styles><office:master-styles><style:master-page "
+        "style:name=\"Standard\"/><style:master-page style:name=\"Envelope\"><style:header><text:p>e</text:p>"
+        "</style:header></style:master-page>"
         "<style:master-page style:name=\"Landscape\"><style:header><text:p>c</text:p></style:header>"
         "</style:master-page></office:master-styles></office:document-styles>";
     const TemplateText read = ReadTemplateText(MakeZip(
         {{"mimetype", "application/vnd.oasis.opendocument.text"}, {"content.xml", content}, {"styles.xml", styles}}));
-    ASSERT_EQ(read.paragraphs.size(), 3u);
-    EXPECT_EQ(read.paragraphs[2].place, (Place{Part::Header, 2, Pages::Other, 1}));
+    ASSERT_EQ(read.paragraphs.size(), 4u);
+    EXPECT_EQ(read.paragraphs[3].place, (Place{Part::Header, 2, Pages::Other, 1}));
 }
 
 TEST(CodeScan, FindsCodesAndWhatLooksLikeThem) {

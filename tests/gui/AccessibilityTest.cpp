@@ -137,6 +137,7 @@ TEST(AccessibleObject, AFailureClearsEveryOutParameter) {
     TCheckListBox list(HWND_MESSAGE, 1, RECT{}, 13, sink);
     ComPtr<TCheckListAccessible> object;
     object.Attach(new TCheckListAccessible(list, {}));
+    EXPECT_EQ(object->accDoDefaultAction(LongVariant(LONG_MIN)), E_INVALIDARG);  // LONG_MIN - 1 would overflow
     const VARIANT child = LongVariant(99);
     for (const HRESULT failure : {E_INVALIDARG, CO_E_OBJNOTCONNECTED}) {  // a child that names nothing; the list gone
         if (failure == CO_E_OBJNOTCONNECTED) object->Disconnect();

@@ -62,24 +62,37 @@ TEST_F(RealOffice, TheDocumentAfterwards) {
         EXPECT_EQ(office_->Document(), c.after) << c.name;
     }
     office_->NewDocument(u"", 0, 0);
-    office_->InsertTable();  // where the view cursor's own writes do nothing
+    office_->Put("TextTable");  // where the view cursor's own writes do nothing
     ASSERT_TRUE(AttachWord() && InsertCode(u"A"));
     EXPECT_EQ(office_->Document(), "Document A|");
 }
 
-// Where Writer refuses typing, OK fails and the text stays as it was: the
-// selection in a protected section, around one, and a read-only document.
+// Where Writer refuses typing, OK fails and the text stays as it was: the selection in a protected section, around
+// one, a read-only document; the caret in a section in a protected cell, in a protected frame, in a footnote in
+// protected text; a protected section in a cell in a frame, a protected cell or frame inside it; a protected form.
 TEST_F(RealOffice, ProtectedTextStaysAsItWas) {
     const struct {
         int start, end;
-        bool readOnly;
-    } cases[] = {{6, 11, false}, {0, 12, false}, {6, 11, true}};
+        bool readOnly, all;                                     // all: the whole body selected after the puts
+        std::vector<std::pair<const char*, const char*>> puts;  // each inside the last; none: 6 to 11 protected
+    } cases[] = {{6, 11, false},
+                 {0, 12, false},
+                 {6, 11, true},
+                 {1, 1, false, false, {{"TextTable", "IsProtected"}, {"TextSection", nullptr}}},
+                 {1, 1, false, false, {{"TextFrame", "ContentProtected"}}},
+                 {1, 1, false, false, {{"TextSection", "IsProtected"}, {"Footnote", nullptr}}},
+                 {1, 1, false, true, {{"TextFrame", nullptr}, {"TextTable", nullptr}, {"TextSection", "IsProtected"}}},
+                 {1, 1, false, true, {{"TextTable", "IsProtected"}}},
+                 {1, 1, false, true, {{"TextFrame", "ContentProtected"}}},
+                 {1, 1, false, false, {{"DocumentSettings", "ProtectForm"}}}};
     for (const auto& c : cases) {
         office_->NewDocument(u"Hello World!", c.start, c.end);
-        c.readOnly ? office_->ReopenReadOnly(Profile() + ".odt") : office_->ProtectText(6, 11);
+        if (c.puts.empty()) c.readOnly ? office_->ReopenReadOnly(Profile() + ".odt") : office_->ProtectText(6, 11);
+        for (const auto& [service, property] : c.puts) office_->Put(service, property);
+        if (c.all) office_->SelectAll();
         const std::string before = office_->Document();
         ASSERT_TRUE(AttachWord());
-        EXPECT_FALSE(InsertCode(u"A")) << before;
+        EXPECT_FALSE(InsertCode(u"A")) << "case " << &c - cases << ": " << before;
         EXPECT_EQ(office_->Document(), before);
     }
 }

@@ -136,15 +136,26 @@ void Office::ProtectText(int from, int to) {
                             Reference<css::text::XTextContent>(section, UNO_QUERY_THROW), true);
 }
 
-void Office::InsertTable() {
+void Office::Put(const char* service, const char* property) {
     const Reference<css::lang::XMultiServiceFactory> factory(connection_->document, UNO_QUERY_THROW);
-    const Reference<css::text::XTextTable> table(factory->createInstance("com.sun.star.text.TextTable"),
-                                                 UNO_QUERY_THROW);
-    table->initialize(1, 1);
-    const auto cursor = connection_->Cursor();
-    cursor->getText()->insertTextContent(Reference<css::text::XTextRange>(cursor, UNO_QUERY_THROW),
-                                         Reference<css::text::XTextContent>(table, UNO_QUERY_THROW), false);
-    cursor->gotoRange(Reference<css::text::XText>(table->getCellByName("A1"), UNO_QUERY_THROW)->getStart(), false);
+    const auto object = factory->createInstance("com.sun.star.text." + OUString::createFromAscii(service));
+    Reference<css::beans::XPropertySet> holder(object, UNO_QUERY_THROW);
+    if (const Reference<css::text::XTextContent> content(object, css::uno::UNO_QUERY); content.is()) {
+        const Reference<css::text::XTextTable> table(object, css::uno::UNO_QUERY);
+        if (table.is()) table->initialize(1, 1);
+        const auto cursor = connection_->Cursor();
+        cursor->getText()->insertTextContent(Reference<css::text::XTextRange>(cursor, UNO_QUERY_THROW), content, false);
+        if (table.is()) holder.set(table->getCellByName("A1"), UNO_QUERY_THROW);
+        const Reference<css::text::XText> inside(holder, css::uno::UNO_QUERY);
+        cursor->gotoRange(inside.is() ? inside->getStart() : content->getAnchor()->getStart(), false);
+    }
+    if (property != nullptr) holder->setPropertyValue(OUString::createFromAscii(property), css::uno::Any(true));
+}
+
+void Office::SelectAll() {
+    const auto text = Reference<css::text::XTextDocument>(connection_->document, UNO_QUERY_THROW)->getText();
+    connection_->Cursor()->gotoRange(text->getStart(), false);
+    connection_->Cursor()->gotoRange(text->getEnd(), true);
 }
 
 void Office::ReopenReadOnly(const std::string& path) {

@@ -28,8 +28,10 @@ public:
     void NewDocument(const std::u16string& text, int start, int end);
     // Puts [from, to) of the document in front in a protected section; the selection stays.
     void ProtectText(int from, int to);
-    // Puts an empty table at the caret and the caret in its cell.
-    void InsertTable();
+    // A new com.sun.star.text.<service> at the caret, the caret in it, the boolean property set on what holds it.
+    void Put(const char* service, const char* property = nullptr);
+    // Selects the whole body text.
+    void SelectAll();
     // Stores the document in front at the path and opens it from there again, read-only.
     void ReopenReadOnly(const std::string& path);
     // The text around the caret as "Document Hello [World]", "Document Hello|World" for a caret.

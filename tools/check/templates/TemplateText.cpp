@@ -186,38 +186,41 @@ std::optional<WChar> SymbolCharacter(const WString* code) {
     return static_cast<WChar>(value);
 }
 
-// A header or footer part as a section's w:headerReference or
-// w:footerReference names it.
-struct PartReference {
-    Place place;
-    WString id;
+// A w:val of an on/off property: on when it is left out.
+bool IsOn(const std::vector<XmlAttribute>& attributes) {
+    const WString* value = Attribute(attributes, QM_W("val"));
+    return !value || (*value != QM_WV("false") && *value != QM_WV("0") && *value != QM_WV("off"));
+}
+
+// A section's own header and footer references by kind, as its w:sectPr
+// gives them, and whether its first page has headers of its own.
+struct Section {
+    std::map<std::pair<Part, Pages>, WString> references;
+    bool titlePage = false;
 };
 
 // WordprocessingML: text lies in w:t only, so field codes (w:instrText),
 // deleted revisions (w:delText) and alt text (attributes) are never read; a
 // MACROBUTTON shows the text after its macro's name. A drawing's fallback
 // repeats its text box for older readers and is skipped. The body also
-// gathers the sections' headers and footers.
+// gathers the sections.
 class WordPartReader : public ParagraphReader {
 public:
-    WordPartReader(std::vector<Paragraph>& out, Place context, std::vector<PartReference>* references = nullptr)
-        : ParagraphReader(out), context_(context), references_(references) {}
+    WordPartReader(std::vector<Paragraph>& out, Place context, std::vector<Section>* sections = nullptr)
+        : ParagraphReader(out), context_(context), sections_(sections) {}
 
 private:
-    struct Field {
-        WString code;
-        bool separated = false;  // its result follows and is read instead
-    };
-
     Role Open(WStringView ns, WStringView name, const std::vector<XmlAttribute>& attributes) override {
         if (ns == kCompatibilityNs) return name == QM_WV("Fallback") ? Role::Skip : Role::Plain;
         const bool word = ns == kWordNs || ns == kWordStrictNs;
         if (!seenRoot_) {
             seenRoot_ = true;
-            if (references_ && !(word && name == QM_WV("document"))) throw TemplateError{Message::NotTextPackage, {}};
+            if (sections_ && !(word && name == QM_WV("document"))) throw TemplateError{Message::NotTextPackage, {}};
         }
         if (!word) return Role::Plain;
         if (name == QM_WV("p")) return Role::Paragraph;
+        // Text inside a field's code, a nested field's result included, is code.
+        if (name == QM_WV("t") && !codes_.empty()) return Role::Instruction;
         if (name == QM_WV("t")) {
             const WString* space = Attribute(attributes, QM_W("space"));
             const bool preserved = space && *space == QM_WV("preserve");
@@ -226,18 +229,9 @@ private:
         }
         if (name == QM_WV("instrText")) return Role::Instruction;
         if (name == QM_WV("fldChar")) FieldCharacter(Attribute(attributes, QM_W("fldCharType")));
-        if (name == QM_WV("tab") || name == QM_WV("ptab")) Append(QM_W("\t"));
-        if (name == QM_WV("br") || name == QM_WV("cr")) Append(QM_W("\n"));
-        // The characters that these stand for, as when stored as text.
-        if (name == QM_WV("softHyphen")) Append(QM_W("\u00AD"));
-        if (name == QM_WV("noBreakHyphen")) Append(QM_W("\u2011"));
-        if (name == QM_WV("sym")) {
-            if (const auto c = SymbolCharacter(Attribute(attributes, QM_W("char")))) Append(WStringView(&*c, 1));
-        }
-        if (name == QM_WV("footnoteReference") || name == QM_WV("endnoteReference")) Append(WStringView(&kNoteMark, 1));
+        if (codes_.empty()) Character(name, attributes);
         if (name == QM_WV("del") || name == QM_WV("moveFrom") || name == QM_WV("sectPrChange")) return Role::Skip;
-        if (name == QM_WV("sectPr")) ++sections_;
-        if (name == QM_WV("headerReference") || name == QM_WV("footerReference")) Reference(name, attributes);
+        if (sections_) SectionProperty(name, attributes);
         if (name == QM_WV("body") || name == QM_WV("hdr") || name == QM_WV("ftr")) return Enter(context_);
         if (name == QM_WV("footnote") || name == QM_WV("endnote")) {
             // Separators and continuation notices are not notes an author wrote.
@@ -248,54 +242,110 @@ private:
         return Role::Plain;
     }
 
-    // Fields nest; a field's code may come in pieces around the fields in it.
+    // An element that stands for a character of the page.
+    void Character(WStringView name, const std::vector<XmlAttribute>& attributes) {
+        if (name == QM_WV("tab") || name == QM_WV("ptab")) Append(QM_W("\t"));
+        if (name == QM_WV("br") || name == QM_WV("cr")) Append(QM_W("\n"));
+        // The characters that these stand for, as when stored as text.
+        if (name == QM_WV("softHyphen")) Append(QM_W("\u00AD"));
+        if (name == QM_WV("noBreakHyphen")) Append(QM_W("\u2011"));
+        if (name == QM_WV("sym")) {
+            if (const auto c = SymbolCharacter(Attribute(attributes, QM_W("char")))) Append(WStringView(&*c, 1));
+        }
+        if (name == QM_WV("footnoteReference") || name == QM_WV("endnoteReference")) Append(WStringView(&kNoteMark, 1));
+    }
+
+    // Fields nest, in a field's code or in its result. The page shows the
+    // results of fields that lie in no code; a result in a field's code is a
+    // piece of that code, as a field's code may come in pieces around the
+    // fields in it.
     void FieldCharacter(const WString* type) {
         WString code = TakeInstruction();
-        if (!fields_.empty()) fields_.back().code += code;
+        if (!codes_.empty()) codes_.back() += code;
         if (!type) return;
         if (*type == QM_WV("begin")) {
-            fields_.emplace_back();
-        } else if (fields_.empty()) {
+            separated_.push_back(false);
+            codes_.emplace_back();
+        } else if (separated_.empty()) {
             return;
-        } else if (*type == QM_WV("separate")) {
-            fields_.back().separated = true;
+        } else if (*type == QM_WV("separate") && !separated_.back()) {
+            separated_.back() = true;
+            codes_.pop_back();
         } else if (*type == QM_WV("end")) {
-            if (!fields_.back().separated) Append(MacroButtonText(fields_.back().code));
-            fields_.pop_back();
+            // A field without a result shows what its code makes of it.
+            if (!separated_.back()) {
+                code = MacroButtonText(codes_.back());
+                codes_.pop_back();
+                if (codes_.empty()) Append(code);
+            }
+            separated_.pop_back();
         }
     }
 
-    void Reference(WStringView name, const std::vector<XmlAttribute>& attributes) {
+    void SectionProperty(WStringView name, const std::vector<XmlAttribute>& attributes) {
+        if (name == QM_WV("sectPr")) sections_->emplace_back();
+        if (sections_->empty()) return;
+        if (name == QM_WV("titlePg")) sections_->back().titlePage = IsOn(attributes);
         const WString* id = Attribute(attributes, QM_W("id"));
-        if (!references_ || !id || sections_ == 0) return;
+        if (!id || (name != QM_WV("headerReference") && name != QM_WV("footerReference"))) return;
         const WString* type = Attribute(attributes, QM_W("type"));
         Pages pages = Pages::Other;
         if (type && *type == QM_WV("first")) pages = Pages::First;
         if (type && *type == QM_WV("even")) pages = Pages::Even;
         const Part part = name == QM_WV("headerReference") ? Part::Header : Part::Footer;
-        references_->push_back({{part, sections_, pages}, *id});
+        sections_->back().references.emplace(std::pair{part, pages}, *id);
     }
 
     Place context_;
-    std::vector<PartReference>* references_;  // the body's, to be filled
-    std::vector<Field> fields_;
+    std::vector<Section>* sections_;  // the body's, to be filled
+    std::vector<bool> separated_;     // the open fields, innermost last: has each its result begun
+    std::vector<WString> codes_;      // the code of each open field whose result has not begun
     unsigned notes_ = 0;
-    unsigned sections_ = 0;
     bool seenRoot_ = false;
+};
+
+// Where a page style stands in the section that first shows it.
+enum class PageRole {
+    Section,    // on all its pages
+    FirstPage,  // on the first only: another page style follows it
+    Rest,       // on the pages after the first, following another page style
 };
 
 // The page styles in the order the body first uses them: a section each.
 struct MasterPages {
+    struct PageStyle {
+        WString next;              // the page style of the pages after its first, when another
+        bool firstHeader = false;  // a header or footer of its own on its first page
+        bool firstFooter = false;
+    };
+    struct Shown {
+        unsigned section;
+        PageRole role;
+    };
+
     std::map<WString, WString> starts;   // paragraph and table styles that say which page style they start
     std::map<WString, WString> parents;  // and the styles they inherit it from otherwise
-    std::vector<WString> used;           // "" for the default, when the body starts without one
-    std::map<WString, unsigned> first;   // each used page style's first section
+    std::map<WString, PageStyle> pageStyles;
+    WString standard;  // the first page style, which the body starts with unless it names one
+    WString last;      // the page style of the body's last section
+    unsigned sections = 0;
+    std::map<WString, Shown> shown;  // the page styles that the body comes to
 
     void Style(const std::vector<XmlAttribute>& attributes) {
         const WString* style = Attribute(attributes, QM_W("name"));
         if (!style) return;
         if (const WString* master = Attribute(attributes, QM_W("master-page-name"))) starts[*style] = *master;
         if (const WString* parent = Attribute(attributes, QM_W("parent-style-name"))) parents[*style] = *parent;
+    }
+
+    PageStyle* Define(const std::vector<XmlAttribute>& attributes) {
+        const WString* name = Attribute(attributes, QM_W("name"));
+        if (!name) return nullptr;
+        if (pageStyles.empty()) standard = *name;
+        const auto [style, added] = pageStyles.try_emplace(*name);
+        if (!added) return nullptr;
+        if (const WString* next = Attribute(attributes, QM_W("next-style-name"))) style->second.next = *next;
+        return &style->second;
     }
 
     // The page style that a paragraph of the style starts, or nullptr. A
@@ -313,31 +363,61 @@ struct MasterPages {
         return nullptr;
     }
 
+    // A section starts with the page style, and shows the page styles that
+    // follow it too. Each is placed at the first section that shows it, which
+    // also ends a loop of followers.
     void Use(const WString& master) {
-        used.push_back(master);
-        first.emplace(master, static_cast<unsigned>(used.size()));
+        last = master;
+        ++sections;
+        if (shown.contains(master)) return;
+        const WString* next = Follower(master);
+        shown[master] = {sections, next ? PageRole::FirstPage : PageRole::Section};
+        while (next && shown.emplace(*next, Shown{sections, PageRole::Rest}).second) next = Follower(*next);
+    }
+
+private:
+    const WString* Follower(const WString& master) const {
+        const auto style = pageStyles.find(master);
+        if (style == pageStyles.end()) return nullptr;
+        const WString& next = style->second.next;
+        return next != master && pageStyles.contains(next) ? &next : nullptr;
     }
 };
 
-// The common styles of styles.xml, which content.xml's body uses by name.
-// Its automatic styles are its own: their names may be content.xml's too.
+// styles.xml before content.xml: its common styles, which content.xml's body
+// uses by name, and its page styles. Its automatic styles are its own: their
+// names may be content.xml's too.
 class StyleReader : public XmlHandler {
 public:
     explicit StyleReader(MasterPages& masters) : masters_(masters) {}
     void Start(WStringView ns, WStringView name, const std::vector<XmlAttribute>& attributes) override {
         ++depth_;
         if (ns == kOfficeNs && name == QM_WV("styles")) common_ = depth_;
-        if (common_ != 0 && ns == kStyleNs && name == QM_WV("style")) masters_.Style(attributes);
+        if (ns != kStyleNs) return;
+        if (common_ != 0 && name == QM_WV("style")) masters_.Style(attributes);
+        if (name == QM_WV("master-page")) {
+            pageStyle_ = masters_.Define(attributes);
+            master_ = depth_;
+        }
+        const WString* display = Attribute(attributes, QM_W("display"));
+        if (pageStyle_ && depth_ == master_ + 1 && !(display && *display == QM_WV("false"))) {
+            if (name == QM_WV("header-first")) pageStyle_->firstHeader = true;
+            if (name == QM_WV("footer-first")) pageStyle_->firstFooter = true;
+        }
     }
     void End() override {
-        if (depth_-- == common_) common_ = 0;
+        if (depth_ == common_) common_ = 0;
+        if (depth_ == master_) pageStyle_ = nullptr;
+        --depth_;
     }
     void Text(WStringView) override {}
 
 private:
     MasterPages& masters_;
+    MasterPages::PageStyle* pageStyle_ = nullptr;  // while in its master page
     size_t depth_ = 0;
     size_t common_ = 0;  // the depth of office:styles, while in it
+    size_t master_ = 0;
 };
 
 // OpenDocument: all character data of a paragraph is text, except a note's
@@ -394,7 +474,12 @@ private:
         if (name == QM_WV("style")) masters_.Style(attributes);
         if (name == QM_WV("master-page")) {
             const WString* master = Attribute(attributes, QM_W("name"));
-            section_ = SectionOf(master ? *master : WString());
+            const auto shown = masters_.shown.find(master ? *master : WString());
+            // A page style that the body never comes to is on no page.
+            if (shown == masters_.shown.end()) return Role::Skip;
+            shown_ = shown->second;
+            const auto style = masters_.pageStyles.find(shown->first);
+            pageStyle_ = style == masters_.pageStyles.end() ? MasterPages::PageStyle() : style->second;
         }
         const WString* display = Attribute(attributes, QM_W("display"));
         if (display && *display == QM_WV("false")) return Role::Plain;  // switched off: not on any page
@@ -408,9 +493,32 @@ private:
             {QM_W("footer-first"), Part::Footer, Pages::First}, {QM_W("footer-left"), Part::Footer, Pages::Even},
         };
         for (const auto& kind : kinds) {
-            if (name == kind.name) return Enter({kind.part, section_, kind.pages});
+            if (name != kind.name) continue;
+            const auto pages = PagesShown(kind.part, kind.pages);
+            return pages ? Enter({kind.part, shown_.section, *pages}) : Role::Skip;
         }
         return Role::Plain;
+    }
+
+    // The pages of its section that a header or footer of the page style is
+    // on, as Word would name them. A page style followed by another is on
+    // the first page only, where its own first-page header stands for its
+    // header; the page style that follows never has the first page.
+    std::optional<Pages> PagesShown(Part part, Pages pages) const {
+        switch (shown_.role) {
+            case PageRole::Section:
+                return pages;
+            case PageRole::FirstPage:
+                if (pages == Pages::Even) return std::nullopt;
+                if (pages == Pages::Other && (part == Part::Header ? pageStyle_.firstHeader : pageStyle_.firstFooter)) {
+                    return std::nullopt;
+                }
+                return Pages::First;
+            case PageRole::Rest:
+                if (pages == Pages::First) return std::nullopt;
+                return pages;
+        }
+        return std::nullopt;
     }
 
     // A body paragraph or table whose style starts another page style starts a section.
@@ -418,31 +526,19 @@ private:
         if (!body_) return;
         const WString* style = Attribute(attributes, QM_W("style-name"));
         const WString* starts = style ? masters_.StartedBy(*style) : nullptr;
-        if (masters_.used.empty()) {
-            masters_.Use(starts ? *starts : WString());
-        } else if (starts && *starts != masters_.used.back()) {
+        if (masters_.sections == 0) {
+            masters_.Use(starts ? *starts : masters_.standard);
+        } else if (starts && *starts != masters_.last) {
             masters_.Use(*starts);
         }
     }
 
-    // The body's first use of the page style, the first page style standing
-    // for the default; page styles the body never uses come last.
-    unsigned SectionOf(const WString& master) {
-        const bool first = !seenMaster_;
-        seenMaster_ = true;
-        if (first && !masters_.used.empty() && masters_.used.front().empty()) return 1;
-        if (const auto used = masters_.first.find(master); used != masters_.first.end()) return used->second;
-        if (unused_ == 0) unused_ = static_cast<unsigned>(masters_.used.size());
-        return ++unused_;
-    }
-
     MasterPages& masters_;
-    unsigned section_ = 0;
-    unsigned unused_ = 0;
+    MasterPages::Shown shown_{};  // the page style being read
+    MasterPages::PageStyle pageStyle_;
     unsigned footnotes_ = 0;
     unsigned endnotes_ = 0;
     bool body_ = false;  // content.xml's text, not styles.xml's
-    bool seenMaster_ = false;
 };
 
 struct Relationship {
@@ -528,39 +624,77 @@ void ReadPart(ZipArchive& zip, const std::string& part, ParagraphReader& reader)
     ParseXml(zip.Read(part), part, reader);
 }
 
+// Whether even pages have headers and footers of their own, as
+// word/settings.xml says.
+class SettingsReader : public XmlHandler {
+public:
+    void Start(WStringView ns, WStringView name, const std::vector<XmlAttribute>& attributes) override {
+        if (depth_++ == 1 && (ns == kWordNs || ns == kWordStrictNs) && name == QM_WV("evenAndOddHeaders")) {
+            evenPages = IsOn(attributes);
+        }
+    }
+    void End() override { --depth_; }
+    void Text(WStringView) override {}
+
+    bool evenPages = false;
+
+private:
+    size_t depth_ = 0;
+};
+
+// The headers and footers that the sections show, each read at the first
+// section that shows it. A section shows its own, and for a kind it has
+// none of, the previous section's; first-page ones only with w:titlePg,
+// even-page ones only when the settings say so.
+void ReadHeaders(ZipArchive& zip, const std::vector<Section>& sections, const std::map<WString, std::string>& parts,
+                 bool evenPages, std::set<std::string>& read, std::vector<Paragraph>& out) {
+    std::map<std::pair<Part, Pages>, WString> shown;
+    for (size_t s = 0; s < sections.size(); ++s) {
+        for (const auto& [kind, id] : sections[s].references) shown[kind] = id;
+        for (const auto& [kind, id] : shown) {
+            const auto [part, pages] = kind;
+            if ((pages == Pages::First && !sections[s].titlePage) || (pages == Pages::Even && !evenPages)) continue;
+            const auto target = parts.find(id);
+            if (target == parts.end() || !read.insert(target->second).second) continue;
+            WordPartReader reader(out, {part, static_cast<unsigned>(s + 1), pages});
+            ReadPart(zip, target->second, reader);
+        }
+    }
+}
+
 void ReadWord(ZipArchive& zip, std::vector<Paragraph>& out) {
     std::string main;
     for (const Relationship& r : ReadRelationships(zip, "_rels/.rels")) {
         if (!r.external && EndsWith(r.type, QM_W("/officeDocument"))) main = ResolveTarget("", r.target);
     }
     if (main.empty()) throw TemplateError{Message::MissingPart, {"word/document.xml"}};
-    std::vector<PartReference> references;
-    WordPartReader body(out, {}, &references);
+    std::vector<Section> sections;
+    WordPartReader body(out, {}, &sections);
     ReadPart(zip, main, body);
 
     const size_t slash = main.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "" : main.substr(0, slash + 1);
     std::map<WString, std::string> headers;  // and footers, by relationship
     std::map<Part, std::vector<std::string>> notes;
+    std::string settingsPart;
     for (const Relationship& r : ReadRelationships(zip, folder + "_rels/" + main.substr(folder.size()) + ".rels")) {
         if (r.external) continue;
         const std::string target = ResolveTarget(folder, r.target);
         if (EndsWith(r.type, QM_W("/header")) || EndsWith(r.type, QM_W("/footer"))) headers[r.id] = target;
         if (EndsWith(r.type, QM_W("/footnotes"))) notes[Part::Footnote].push_back(target);
         if (EndsWith(r.type, QM_W("/endnotes"))) notes[Part::Endnote].push_back(target);
+        if (EndsWith(r.type, QM_W("/settings"))) settingsPart = target;
     }
-    // A header that no section shows is not on any page.
-    std::set<std::string> read;
-    for (const PartReference& reference : references) {
-        const auto header = headers.find(reference.id);
-        if (header == headers.end() || !read.insert(header->second).second) continue;
-        WordPartReader reader(out, reference.place);
-        ReadPart(zip, header->second, reader);
-    }
+    // A part is read once, whatever else names it: a header that is the body
+    // would read the body twice.
+    std::set<std::string> read = {main};
+    SettingsReader settings;
+    if (!read.contains(settingsPart) && zip.Contains(settingsPart)) ReadPart(zip, settingsPart, settings);
+    ReadHeaders(zip, sections, headers, settings.evenPages, read, out);
     for (auto& [part, names] : notes) {
         std::sort(names.begin(), names.end());
-        names.erase(std::unique(names.begin(), names.end()), names.end());
         for (const std::string& name : names) {
+            if (!read.insert(name).second) continue;
             WordPartReader reader(out, {part});
             ReadPart(zip, name, reader);
         }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the checked-in test templates: templates.odt and page.odt written by a
 # headless LibreOffice, templates.docx, templates.doc and page.docx converted
-# from them by soffice, and the damaged and hostile packages made from those.
+# from them by soffice, the damaged and hostile packages made from those, and
+# sections.odt converted by soffice from sections.docx, one of them.
 #
 #   tests/check/data/templates/make-templates.sh
 set -euo pipefail
@@ -31,3 +32,5 @@ convert 'doc:MS Word 97' templates.odt
 convert docx page.odt
 cp templates.odt templates.docx templates.doc page.odt page.docx "$here/"
 /usr/bin/python3 "$here/make_hostile.py" "$here"
+convert odt "$here/sections.docx"
+cp sections.odt "$here/"

@@ -1,6 +1,7 @@
 """Makes the damaged and hostile packages from templates.docx, and gives
 page.docx the forms that Word writes where LibreOffice writes others: a symbol
-as w:sym, a macro button without a result.
+as w:sym, a macro button without a result. sections.docx is page.docx with
+other sections, for LibreOffice to convert.
 
     python3 make_hostile.py FOLDER
 """
@@ -49,6 +50,16 @@ def as_word_writes(docx):
     os.replace(docx + ".new", docx)
 
 
+def with_other_sections(page, target):
+    """No page shows section 1's first-page and even-page headers; section 2 shows the first-page one it inherits."""
+    with zipfile.ZipFile(page) as package:
+        document = package.read("word/document.xml").decode().replace("<w:titlePg/>", "", 1)
+        settings = package.read("word/settings.xml").decode().replace("<w:evenAndOddHeaders/>", "")
+    last = document.rindex("<w:textDirection")
+    copy_replacing(page, target, {"word/document.xml": (document[:last] + "<w:titlePg/>" + document[last:]).encode(),
+                                  "word/settings.xml": settings.encode()})
+
+
 def main(folder):
     docx = os.path.join(folder, "templates.docx")
     with open(os.path.join(folder, "renamed.docx"), "w") as f:
@@ -88,6 +99,7 @@ def main(folder):
     copy_replacing(odt, os.path.join(folder, "encrypted.odt"),
                    {"content.xml": hashlib.sha256(b"key").digest() * 64, "META-INF/manifest.xml": manifest})
     as_word_writes(os.path.join(folder, "page.docx"))
+    with_other_sections(os.path.join(folder, "page.docx"), os.path.join(folder, "sections.docx"))
 
 
 if __name__ == "__main__":
