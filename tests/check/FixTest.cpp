@@ -168,8 +168,13 @@ TEST(Fix, ChangesTheCodesInTheirPartsAndNothingElse) {
     dir.Write("split.odt", openDocument);
     std::vector<std::string> before[2] = {Texts(dir.Path() / "split.docx"), Texts(dir.Path() / "split.odt")};
 
-    const test::Outcome run = test::InShell(
-        dir.Path(), Checker() + " --fix --rename \"#Истец#=#Заявитель#\" params.ini split.docx split.odt");
+    const std::string fix = Checker() + " --fix --rename \"#Истец#=#Заявитель#\" params.ini split.docx split.odt";
+    const test::Outcome dry = test::InShell(dir.Path(), fix + " --dry-run --json");
+    EXPECT_NE(dry.out.find("\"changes\":[{\"from\":\"#Истец#\",\"to\":\"#Заявитель#\",\"part\":\"body\""),
+              std::string::npos)
+        << dry.out;
+    EXPECT_TRUE(ReadBytes(dir.Path() / "split.docx") == word && ReadBytes(dir.Path() / "split.odt") == openDocument);
+    const test::Outcome run = test::InShell(dir.Path(), fix);
     SCOPED_TRACE(run.out);
     // "#Сумма#" and "#Суммы#" are as near to "#Суммо#" as each other: nothing is chosen for the author.
     EXPECT_EQ(run.code, 3);

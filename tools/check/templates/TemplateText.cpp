@@ -92,7 +92,10 @@ public:
     void Text(WStringView text) final {
         if (skipping_) return;
         if (instructionDepth_ > 0) {
-            instruction_ += text;
+            if (Source().Known() && part_) {
+                instruction_.pieces.push_back({instruction_.text.size(), text.size(), part_, Source(), preserveAt_});
+            }
+            instruction_.text += text;
         } else if (textDepth_ > 0 || textEverywhere_) {
             AppendFromPart(text);
         }
@@ -121,8 +124,35 @@ protected:
     void TextEverywhere() { textEverywhere_ = true; }
     // The text element that the next text stands in, for a writer.
     void SetPreserveAt(size_t at) { preserveAt_ = at; }
+    // A field's code, and where its characters come from.
+    struct FieldCode {
+        WString text;
+        std::vector<TextPiece> pieces;  // at: in text
+        void operator+=(FieldCode&& more) {
+            for (TextPiece& piece : more.pieces) piece.at += text.size();
+            text += more.text;
+            pieces.insert(pieces.end(), more.pieces.begin(), more.pieces.end());
+        }
+    };
     // The field code read since the last call.
-    WString TakeInstruction() { return std::exchange(instruction_, {}); }
+    FieldCode TakeInstruction() { return std::exchange(instruction_, {}); }
+    // What a field shows of its code: characters [from, to), each still
+    // known in its part.
+    void AppendFromCode(const FieldCode& code, size_t from, size_t to) {
+        if (open_.empty() || from >= to) return;
+        Paragraph& paragraph = open_.back();
+        for (const TextPiece& piece : code.pieces) {
+            const size_t begin = std::max(from, piece.at), end = std::min(to, piece.at + piece.length);
+            if (begin >= end) continue;
+            TextPiece shown = piece;
+            shown.at = paragraph.text.size() + begin - from;
+            shown.length = end - begin;
+            shown.skip = piece.skip + begin - piece.at;
+            shown.clipped = piece.clipped || shown.skip != 0 || end != piece.at + piece.length;
+            paragraph.pieces.push_back(std::move(shown));
+        }
+        Append(WStringView(code.text).substr(from, to - from));
+    }
 
 private:
     static bool IsXmlBlank(WChar c) { return c == '\t' || c == '\r' || c == '\n'; }
@@ -140,7 +170,7 @@ private:
     std::vector<Paragraph> open_;
     std::vector<Place> contexts_;
     std::map<Place, size_t> counts_;
-    WString instruction_;
+    FieldCode instruction_;
     std::shared_ptr<const std::string> part_;
     size_t preserveAt_ = XmlSource::kUnknown;
     int textDepth_ = 0;
@@ -151,9 +181,9 @@ private:
 
 bool IsFieldBlank(WChar c) { return c <= ' '; }
 
-// What a MACROBUTTON field shows: the text after the macro's name. Nothing
-// for other fields.
-WString MacroButtonText(WStringView code) {
+// What a MACROBUTTON field shows: the text after the macro's name, as the
+// range of the code it stands in. Nothing for other fields.
+std::pair<size_t, size_t> MacroButtonText(WStringView code) {
     size_t at = 0;
     const auto word = [&] {
         while (at < code.size() && IsFieldBlank(code[at])) ++at;
@@ -161,11 +191,11 @@ WString MacroButtonText(WStringView code) {
         while (at < code.size() && !IsFieldBlank(code[at])) ++at;
         return code.substr(from, at - from);
     };
-    if (platform::UpperCase(word()) != QM_WV("MACROBUTTON") || word().empty()) return {};
+    if (platform::UpperCase(word()) != QM_WV("MACROBUTTON") || word().empty()) return {0, 0};
     while (at < code.size() && IsFieldBlank(code[at])) ++at;
     size_t end = code.size();
     while (end > at && IsFieldBlank(code[end - 1])) --end;
-    return WString(code.substr(at, end - at));
+    return {at, end};
 }
 
 // A w:sym's character, by its code. A symbol font's code stays what the file
@@ -220,14 +250,12 @@ private:
         if (!word) return Role::Plain;
         if (name == QM_WV("p")) return Role::Paragraph;
         // Text inside a field's code, a nested field's result included, is code.
-        if (name == QM_WV("t") && !codes_.empty()) return Role::Instruction;
-        if (name == QM_WV("t")) {
+        if (name == QM_WV("t") || name == QM_WV("instrText")) {
             const WString* space = Attribute(attributes, QM_W("space"));
             const bool preserved = space && *space == QM_WV("preserve");
             SetPreserveAt(Source().Known() && !preserved ? Source().end - 1 : XmlSource::kUnknown);
-            return Role::Text;
+            return name == QM_WV("t") && codes_.empty() ? Role::Text : Role::Instruction;
         }
-        if (name == QM_WV("instrText")) return Role::Instruction;
         if (name == QM_WV("fldChar")) FieldCharacter(Attribute(attributes, QM_W("fldCharType")));
         if (codes_.empty()) Character(name, attributes);
         if (name == QM_WV("del") || name == QM_WV("moveFrom") || name == QM_WV("sectPrChange")) return Role::Skip;
@@ -260,8 +288,8 @@ private:
     // piece of that code, as a field's code may come in pieces around the
     // fields in it.
     void FieldCharacter(const WString* type) {
-        WString code = TakeInstruction();
-        if (!codes_.empty()) codes_.back() += code;
+        FieldCode code = TakeInstruction();
+        if (!codes_.empty()) codes_.back() += std::move(code);
         if (!type) return;
         if (*type == QM_WV("begin")) {
             separated_.push_back(false);
@@ -274,9 +302,10 @@ private:
         } else if (*type == QM_WV("end")) {
             // A field without a result shows what its code makes of it.
             if (!separated_.back()) {
-                code = MacroButtonText(codes_.back());
+                const FieldCode shown = std::move(codes_.back());
                 codes_.pop_back();
-                if (codes_.empty()) Append(code);
+                const auto [from, to] = MacroButtonText(shown.text);
+                if (codes_.empty()) AppendFromCode(shown, from, to);
             }
             separated_.pop_back();
         }
@@ -299,7 +328,7 @@ private:
     Place context_;
     std::vector<Section>* sections_;  // the body's, to be filled
     std::vector<bool> separated_;     // the open fields, innermost last: has each its result begun
-    std::vector<WString> codes_;      // the code of each open field whose result has not begun
+    std::vector<FieldCode> codes_;    // the code of each open field whose result has not begun
     unsigned notes_ = 0;
     bool seenRoot_ = false;
 };

@@ -45,6 +45,10 @@ struct TextPiece {
     // Where a Word text element without xml:space="preserve" would take it:
     // the ">" of its start tag. Unknown elsewhere.
     size_t preserveAt = XmlSource::kUnknown;
+    // A piece of its source's text only, as a MACROBUTTON's text is of its
+    // code: it starts `skip` characters in, and may end before the source does.
+    size_t skip = 0;
+    bool clipped = false;
 };
 
 // A paragraph's text with its runs joined, as the reader sees it: tabs and

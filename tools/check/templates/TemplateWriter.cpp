@@ -95,11 +95,11 @@ std::optional<std::vector<const TextPiece*>> Covering(const Paragraph& paragraph
 std::optional<ByteEdit> PieceEdit(std::string_view part, const TextPiece& piece, size_t from, size_t to) {
     const XmlSource& source = piece.source;
     if (source.end > part.size() || source.begin > source.end) return std::nullopt;
-    if (from == 0 && to == piece.length) return ByteEdit{source.begin, source.end, {}};
+    if (!piece.clipped && from == 0 && to == piece.length) return ByteEdit{source.begin, source.end, {}};
     if (!source.verbatim) return std::nullopt;
     const std::string_view bytes = part.substr(source.begin, source.end - source.begin);
-    const auto begin = ByteAt(bytes, from);
-    const auto end = ByteAt(bytes, to);
+    const auto begin = ByteAt(bytes, piece.skip + from);
+    const auto end = ByteAt(bytes, piece.skip + to);
     if (!begin || !end) return std::nullopt;
     return ByteEdit{source.begin + *begin, source.begin + *end, {}};
 }
@@ -132,7 +132,7 @@ std::optional<std::vector<std::pair<const TextPiece*, ByteEdit>>> Plan(
         std::optional<ByteEdit> edit;
         if (parts) {
             edit = PieceEdit(bytes, *piece, from, to);
-        } else if ((from == 0 && to == piece->length) || piece->source.verbatim) {
+        } else if ((!piece->clipped && from == 0 && to == piece->length) || piece->source.verbatim) {
             edit = ByteEdit{};
         }
         if (!edit) return std::nullopt;
