@@ -9,7 +9,9 @@
 
 #include "common/Text.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #endif
 
@@ -49,7 +51,14 @@ struct OnUnixSide {
         const std::wstring unixPath = L"for /f \"delims=\" %p in ('winepath -u \"" + tree.wstring() + L"\"') do ";
         ::_wsystem((unixPath + L"start /wait /unix " + command).c_str());
     }
-    ~OnUnixSide() { Run(L"/bin/rm -rf \"%p\""); }
+    // start /wait does not wait for a Unix program: the tree is gone only
+    // when it is seen gone, and the runtime's own removal must not race the
+    // rm (it then spun for ever on a file that vanished under it).
+    ~OnUnixSide() {
+        Run(L"/bin/rm -rf \"%p\"");
+        std::error_code error;
+        for (int i = 0; i < 200 && std::filesystem::exists(tree, error); ++i) ::Sleep(50);
+    }
 };
 #endif
 
