@@ -257,8 +257,10 @@ TEST(Fix, RefusesWhatItCannotChangeSafely) {
         const fs::path path = dir.Write(row.name, row.bytes);
         if (!row.beside.empty()) dir.Write(row.beside, "owner");
         if (std::string(row.name) == "readonly.docx") fs::permissions(path, fs::perms::owner_read | fs::perms::group_read);
-        const test::Outcome run = test::InShell(
-            dir.Path(), row.before + Checker() + " --fix --rename \"#Истец#=#Заявитель#\" params.ini \"" + row.name + "\"");
+        const std::string fix = Checker() + " --fix --rename \"#Истец#=#Заявитель#\" params.ini \"" + row.name + "\"";
+        // A dry run tells what the run would refuse.
+        if (*row.before == '\0') EXPECT_EQ(test::InShell(dir.Path(), fix + " --dry-run").code, 1);
+        const test::Outcome run = test::InShell(dir.Path(), row.before + fix);
         EXPECT_EQ(run.code, 1) << run.out;
         EXPECT_NE(run.out.find(std::string(row.name) + ": error: "), std::string::npos) << run.out;
         EXPECT_NE(run.out.find(row.error), std::string::npos) << run.out;

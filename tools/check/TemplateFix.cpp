@@ -82,11 +82,16 @@ FixPlan PlanFixes(const TemplateText& text, const TemplateFindings& findings, co
     return plan;
 }
 
-std::optional<TemplateError> WriteFixes(const WString& path, std::string_view bytes, const TemplateText& text,
-                                        const std::vector<TextChange>& changes) {
+std::optional<TemplateError> WhyNotWritten(const WString& path, std::string_view bytes) {
     if (const auto owner = OpenBy(path)) return TemplateError{Message::TemplateOpen, {ToUtf8(*owner)}};
     if (IsSigned(bytes)) return TemplateError{Message::Signed, {}};
     if (IsReadOnlyFile(path)) return TemplateError{Message::ReadOnly, {}};
+    return std::nullopt;
+}
+
+std::optional<TemplateError> WriteFixes(const WString& path, std::string_view bytes, const TemplateText& text,
+                                        const std::vector<TextChange>& changes) {
+    if (auto refused = WhyNotWritten(path, bytes)) return refused;
     std::string written;
     try {
         written = WriteChanges(bytes, text, changes);

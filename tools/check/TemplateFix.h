@@ -39,6 +39,10 @@ struct FixPlan {
 FixPlan PlanFixes(const TemplateText& text, const TemplateFindings& findings, const CodeIndex& index,
                   const FixRequest& request);
 
+// Why the template's file may not be written now, if it may not: it is
+// open in Word or LibreOffice, signed or read-only. --dry-run tells it too.
+std::optional<TemplateError> WhyNotWritten(const WString& path, std::string_view bytes);
+
 // Writes the changes into the template's file, whose bytes were read as
 // `bytes`: refused while the template is open in Word or LibreOffice, signed
 // or read-only; the new package must read back as the old text with the

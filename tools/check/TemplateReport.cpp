@@ -131,7 +131,10 @@ private:
         std::optional<TemplateError> failed;
         if (check_.fix.Any()) {
             plan = PlanFixes(text, findings, *index_, check_.fix);
-            if (!plan.changes.empty() && !check_.fix.dryRun) failed = WriteFixes(path, file->View(), text, plan.changes);
+            if (!plan.changes.empty()) {
+                failed = check_.fix.dryRun ? WhyNotWritten(path, file->View())
+                                           : WriteFixes(path, file->View(), text, plan.changes);
+            }
             if (failed) {
                 plan.told.clear();
             } else if (!plan.changes.empty()) {
