@@ -34,7 +34,7 @@ constexpr const char* kWordNs =
     "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
     "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
 
-std::string WordTemplate(const std::string& body, std::vector<ZipEntry> more = {}) {
+std::string WordTemplate(const std::string& body, std::vector<ZipEntry> more = {}, test::ZipOptions options = {}) {
     const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
     std::vector<ZipEntry> entries = {
         {"[Content_Types].xml",
@@ -68,7 +68,7 @@ std::string WordTemplate(const std::string& body, std::vector<ZipEntry> more = {
         {"docProps/app.xml", declaration + "<Properties/>"},  // stored: copied as it is, method and all
     };
     entries.insert(entries.end(), more.begin(), more.end());
-    return MakeZip(entries);
+    return MakeZip(entries, options);
 }
 
 std::string OpenDocumentTemplate(std::vector<ZipEntry> more = {}) {
@@ -233,6 +233,7 @@ TEST(Fix, RefusesWhatItCannotChangeSafely) {
     const std::string word = WordTemplate(Body());
     const std::string signedWord = WordTemplate(Body(), {{"_xmlsignatures/sig1.xml", "<Signature/>"}});
     const std::string signedOdt = OpenDocumentTemplate({{"META-INF/documentsignatures.xml", "<signatures/>"}});
+    const std::string zip64End = WordTemplate(Body(), {}, {.zip64End = true});  // others trust its offsets
     struct Row {
         const char* name;
         const std::string& bytes;
@@ -247,6 +248,7 @@ TEST(Fix, RefusesWhatItCannotChangeSafely) {
         {"signed.docx", signedWord, "", "", "the template is signed"},
         {"signed.odt", signedOdt, "", "", "the template is signed"},
         {"readonly.docx", word, "", "", "the template is read-only"},
+        {"zip64.docx", zip64End, "", "", "cannot be written back safely"},
 #ifndef _WIN32
         // A file-size limit cuts the write short: the template is whole.
         {"limited.docx", word, "", "ulimit -f 2; ", "the changed template could not be written"},
