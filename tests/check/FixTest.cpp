@@ -285,21 +285,24 @@ TEST(Fix, FollowsPatternsAndLongPaths) {
     std::string deep = "long";
     for (int i = 0; i < 10; ++i) deep += "/Папка искового производства";
     fs::create_directories(dir.Path() / fs::u8path(deep));
-    for (const std::string& name : {std::string("a.docx"), std::string("b.docx"), deep + "/c.docx"}) dir.Write(name, word);
+    const std::string b = std::string(240, 'b') + ".docx";  // the new file beside it needs a name too
+    for (const std::string& name : {std::string("a.docx"), b, deep + "/c.docx"}) dir.Write(name, word);
 #ifdef _WIN32
     const std::string pattern = "*.docx \"" + deep + "/c.docx\"";
 #else
-    const std::string pattern = "*.docx '" + deep + "/c.docx'";
+    fs::create_symlink(fs::u8path(deep + "/c.docx"), dir.Path() / "link.docx");
+    const std::string pattern = "link.docx *.docx '" + deep + "/c.docx'";
 #endif
     const test::Outcome run =
         test::InShell(dir.Path(), Checker() + " --rename \"#Истец#=#Заявитель#\" params.ini " + pattern);
     EXPECT_EQ(run.code, 3) << run.out;
-    for (const std::string& name : {std::string("a.docx"), std::string("b.docx"), deep + "/c.docx"}) {
+    for (const std::string& name : {std::string("a.docx"), b, deep + "/c.docx"}) {
         SCOPED_TRACE(name);
         const std::vector<std::string> texts = Texts(dir.Path() / fs::u8path(name));
         ASSERT_EQ(texts.size(), 3u);
         EXPECT_EQ(texts[0], "Истец: #Заявитель# и далее");
     }
+    EXPECT_NE(fs::symlink_status(dir.Path() / "link.docx").type(), fs::file_type::regular);  // still a link
 }
 
 }  // namespace
