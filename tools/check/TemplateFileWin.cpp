@@ -98,8 +98,13 @@ std::optional<TemplateError> ReplaceTemplateFile(const WString& path, std::strin
     if (!::ReplaceFileW(target.c_str(), file.Path().c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                         nullptr)) {
         const DWORD error = ::GetLastError();
-        // Moved aside but not replaced: the new file is then the only whole copy.
-        if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) file.Keep();
+        // Moved aside but not replaced, or, with no backup named, removed and
+        // not replaced: the new file is then the only whole copy.
+        if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 ||
+            (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT &&
+             ::GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)) {
+            file.Keep();
+        }
         return WriteError(error);
     }
     file.Keep();
