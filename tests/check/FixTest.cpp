@@ -34,7 +34,7 @@ constexpr const char* kWordNs =
     "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
     "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
 
-std::string WordTemplate(const std::string& body, std::vector<ZipEntry> more = {}) {
+std::string WordTemplate(const std::string& body, std::vector<ZipEntry> more = {}, test::ZipOptions options = {}) {
     const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
     std::vector<ZipEntry> entries = {
         {"[Content_Types].xml",
@@ -68,7 +68,7 @@ std::string WordTemplate(const std::string& body, std::vector<ZipEntry> more = {
         {"docProps/app.xml", declaration + "<Properties/>"},  // stored: copied as it is, method and all
     };
     entries.insert(entries.end(), more.begin(), more.end());
-    return MakeZip(entries);
+    return MakeZip(entries, options);
 }
 
 std::string OpenDocumentTemplate(std::vector<ZipEntry> more = {}) {
@@ -233,6 +233,7 @@ TEST(Fix, RefusesWhatItCannotChangeSafely) {
     const std::string word = WordTemplate(Body());
     const std::string signedWord = WordTemplate(Body(), {{"_xmlsignatures/sig1.xml", "<Signature/>"}});
     const std::string signedOdt = OpenDocumentTemplate({{"META-INF/documentsignatures.xml", "<signatures/>"}});
+    const std::string zip64End = WordTemplate(Body(), {}, {.zip64End = true});  // others trust its offsets
     struct Row {
         const char* name;
         const std::string& bytes;
@@ -247,6 +248,7 @@ TEST(Fix, RefusesWhatItCannotChangeSafely) {
         {"signed.docx", signedWord, "", "", "the template is signed"},
         {"signed.odt", signedOdt, "", "", "the template is signed"},
         {"readonly.docx", word, "", "", "the template is read-only"},
+        {"zip64.docx", zip64End, "", "", "cannot be written back safely"},
 #ifndef _WIN32
         // A file-size limit cuts the write short: the template is whole.
         {"limited.docx", word, "", "ulimit -f 2; ", "the changed template could not be written"},
@@ -285,21 +287,24 @@ TEST(Fix, FollowsPatternsAndLongPaths) {
     std::string deep = "long";
     for (int i = 0; i < 10; ++i) deep += "/Папка искового производства";
     fs::create_directories(dir.Path() / fs::u8path(deep));
-    for (const std::string& name : {std::string("a.docx"), std::string("b.docx"), deep + "/c.docx"}) dir.Write(name, word);
+    const std::string b = std::string(240, 'b') + ".docx";  // the new file beside it needs a name too
+    for (const std::string& name : {std::string("a.docx"), b, deep + "/c.docx"}) dir.Write(name, word);
 #ifdef _WIN32
     const std::string pattern = "*.docx \"" + deep + "/c.docx\"";
 #else
-    const std::string pattern = "*.docx '" + deep + "/c.docx'";
+    fs::create_symlink(fs::u8path(deep + "/c.docx"), dir.Path() / "link.docx");
+    const std::string pattern = "link.docx *.docx '" + deep + "/c.docx'";
 #endif
     const test::Outcome run =
         test::InShell(dir.Path(), Checker() + " --rename \"#Истец#=#Заявитель#\" params.ini " + pattern);
     EXPECT_EQ(run.code, 3) << run.out;
-    for (const std::string& name : {std::string("a.docx"), std::string("b.docx"), deep + "/c.docx"}) {
+    for (const std::string& name : {std::string("a.docx"), b, deep + "/c.docx"}) {
         SCOPED_TRACE(name);
         const std::vector<std::string> texts = Texts(dir.Path() / fs::u8path(name));
         ASSERT_EQ(texts.size(), 3u);
         EXPECT_EQ(texts[0], "Истец: #Заявитель# и далее");
     }
+    EXPECT_NE(fs::symlink_status(dir.Path() / "link.docx").type(), fs::file_type::regular);  // still a link
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ struct ZipEntry {
 
 struct ZipOptions {
     bool zip64 = false;       // every size, offset and count in the Zip64 fields
+    bool zip64End = false;    // a Zip64 end record although nothing needs one
     uint64_t extraCount = 0;  // adds to the number of entries the directory claims
     std::optional<uint64_t> claimedDirectorySize;
     std::optional<uint64_t> claimedDirectoryOffset;
@@ -86,7 +87,7 @@ inline std::string MakeZip(const std::vector<ZipEntry>& entries, const ZipOption
     const uint64_t directorySize = options.claimedDirectorySize.value_or(directory.size());
     const uint64_t directoryOffset = options.claimedDirectoryOffset.value_or(out.size());
     out += directory;
-    if (zip64) {
+    if (zip64 || options.zip64End) {
         const uint64_t end64 = out.size();
         Put(out, {{0x06064b50, 4}, {44, 8}, {45 << 16 | 45, 4}, {0, 8}, {count, 8}, {count, 8}});
         Put(out, {{directorySize, 8}, {directoryOffset, 8}, {0x07064b50, 4}, {0, 4}, {end64, 8}, {1, 4}});

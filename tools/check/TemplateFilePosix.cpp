@@ -3,8 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "catalogue/Platform.h"
@@ -78,6 +82,15 @@ bool HoldsExactly(const std::string& path, std::string_view expected) {
     }
 }
 
+// Beside the template, hidden, and no longer than a name may be: a long
+// template name is cut, at a character.
+std::string NewFileName(const std::string& name) {
+    const std::string prefix = ".~quillmark.", suffix = "." + std::to_string(::getpid());
+    size_t keep = std::min(name.size(), NAME_MAX - prefix.size() - suffix.size());
+    while (keep > 0 && keep < name.size() && (name[keep] & 0xC0) == 0x80) --keep;
+    return prefix + name.substr(0, keep) + suffix;
+}
+
 }  // namespace
 
 bool IsReadOnlyFile(const WString& path) {
@@ -92,13 +105,16 @@ std::optional<TemplateError> ReplaceTemplateFile(const WString& path, std::strin
     // A write past a file-size limit fails with EFBIG instead of ending the
     // process, so that the new file is removed and the template reported.
     ::signal(SIGXFSZ, SIG_IGN);
-    const std::string target = ToUtf8(path);
+    // A link stays a link: the file it names is the template, and the new file goes beside that.
+    const std::unique_ptr<char, decltype(&::free)> real(::realpath(ToUtf8(path).c_str(), nullptr), &::free);
+    if (!real) return WriteError(errno);
+    const std::string target = real.get();
     struct stat st {};
     if (::stat(target.c_str(), &st) != 0) return WriteError(errno);
     const size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    NewFile file(folder + ".~quillmark." + name + "." + std::to_string(::getpid()));
+    NewFile file(folder + NewFileName(name));
     Fd fd(::open(file.Path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
     if (fd.Get() < 0) {
         const int error = errno;

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "catalogue/Platform.h"
@@ -51,6 +52,15 @@ bool HoldsExactly(const std::wstring& path, std::string_view expected) {
     }
 }
 
+// Beside the template, and no longer than a name may be: a long template
+// name is cut, never inside a surrogate pair.
+std::wstring NewFileName(const std::wstring& name) {
+    const std::wstring prefix = L".~quillmark.", suffix = L"." + std::to_wstring(::GetCurrentProcessId());
+    size_t keep = std::min<size_t>(name.size(), 255 - prefix.size() - suffix.size());
+    if (keep > 0 && keep < name.size() && name[keep] >= 0xDC00 && name[keep] <= 0xDFFF) --keep;
+    return prefix + name.substr(0, keep) + suffix;
+}
+
 }  // namespace
 
 bool IsReadOnlyFile(const WString& path) {
@@ -63,7 +73,7 @@ std::optional<TemplateError> ReplaceTemplateFile(const WString& path, std::strin
     const std::wstring target = Extended(path);
     const size_t slash = target.find_last_of(L"\\/");
     const std::wstring folder = target.substr(0, slash + 1);
-    NewFile file(folder + L".~quillmark." + target.substr(slash + 1) + L"." + std::to_wstring(::GetCurrentProcessId()));
+    NewFile file(folder + NewFileName(target.substr(slash + 1)));
     {
         const UniqueFile out(::CreateFileW(file.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_HIDDEN, nullptr));
@@ -88,8 +98,13 @@ std::optional<TemplateError> ReplaceTemplateFile(const WString& path, std::strin
     if (!::ReplaceFileW(target.c_str(), file.Path().c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                         nullptr)) {
         const DWORD error = ::GetLastError();
-        // Moved aside but not replaced: the new file is then the only whole copy.
-        if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) file.Keep();
+        // Moved aside but not replaced, or, with no backup named, removed and
+        // not replaced: the new file is then the only whole copy.
+        if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 ||
+            (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT &&
+             ::GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES)) {
+            file.Keep();
+        }
         return WriteError(error);
     }
     file.Keep();

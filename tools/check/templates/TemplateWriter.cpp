@@ -217,6 +217,7 @@ constexpr uint32_t kEndSignature = 0x06054b50;
 constexpr uint32_t kCentralSignature = 0x02014b50;
 constexpr uint32_t kLocalSignature = 0x04034b50;
 constexpr uint32_t kDescriptorSignature = 0x08074b50;
+constexpr uint32_t kEnd64LocatorSignature = 0x07064b50;
 constexpr uint16_t kHasDescriptor = 0x0008;
 
 struct ZipEntryLayout {
@@ -243,6 +244,8 @@ ZipLayout Layout(std::string_view bytes) {
     for (size_t at = bytes.size() - 22 + 1; at-- > 0 && bytes.size() - at <= 22 + 0xFFFF;) {
         if (Get(bytes, at, 4) != kEndSignature) continue;
         if (Get(bytes, at + 10, 2) == 0xFFFF || Get(bytes, at + 16, 4) == UINT32_MAX) Refuse("it is a Zip64 package");
+        // Readers that find a Zip64 end record trust its offsets, which would stay the old ones.
+        if (at >= 20 && Get(bytes, at - 20, 4) == kEnd64LocatorSignature) Refuse("it is a Zip64 package");
         ZipLayout layout{at, static_cast<size_t>(Get(bytes, at + 16, 4)), {}};
         const size_t count = Get(bytes, at + 10, 2);
         size_t record = layout.directory;
