@@ -82,6 +82,8 @@ FixPlan PlanFixes(const TemplateText& text, const TemplateFindings& findings, co
     return plan;
 }
 
+namespace {
+
 std::optional<TemplateError> WhyNotWritten(const WString& path, std::string_view bytes) {
     if (const auto owner = OpenBy(path)) return TemplateError{Message::TemplateOpen, {ToUtf8(*owner)}};
     if (IsSigned(bytes)) return TemplateError{Message::Signed, {}};
@@ -89,8 +91,10 @@ std::optional<TemplateError> WhyNotWritten(const WString& path, std::string_view
     return std::nullopt;
 }
 
+}  // namespace
+
 std::optional<TemplateError> WriteFixes(const WString& path, std::string_view bytes, const TemplateText& text,
-                                        const std::vector<TextChange>& changes) {
+                                        const std::vector<TextChange>& changes, bool dryRun) {
     if (auto refused = WhyNotWritten(path, bytes)) return refused;
     std::string written;
     try {
@@ -99,6 +103,7 @@ std::optional<TemplateError> WriteFixes(const WString& path, std::string_view by
         return e;
     }
     if (!ReadsBackAsPlanned(written, text, changes)) return TemplateError{Message::ReadBackDiffers, {}};
+    if (dryRun) return std::nullopt;
     return ReplaceTemplateFile(path, bytes, written);
 }
 

@@ -39,15 +39,12 @@ struct FixPlan {
 FixPlan PlanFixes(const TemplateText& text, const TemplateFindings& findings, const CodeIndex& index,
                   const FixRequest& request);
 
-// Why the template's file may not be written now, if it may not: it is
-// open in Word or LibreOffice, signed or read-only. --dry-run tells it too.
-std::optional<TemplateError> WhyNotWritten(const WString& path, std::string_view bytes);
-
 // Writes the changes into the template's file, whose bytes were read as
 // `bytes`: refused while the template is open in Word or LibreOffice, signed
 // or read-only; the new package must read back as the old text with the
-// changes made before it replaces the file.
+// changes made before it replaces the file. A dry run does all but the
+// replacing, so that it tells what the run would refuse.
 std::optional<TemplateError> WriteFixes(const WString& path, std::string_view bytes, const TemplateText& text,
-                                        const std::vector<TextChange>& changes);
+                                        const std::vector<TextChange>& changes, bool dryRun);
 
 }  // namespace quillmark

@@ -132,8 +132,7 @@ private:
         if (check_.fix.Any()) {
             plan = PlanFixes(text, findings, *index_, check_.fix);
             if (!plan.changes.empty()) {
-                failed = check_.fix.dryRun ? WhyNotWritten(path, file->View())
-                                           : WriteFixes(path, file->View(), text, plan.changes);
+                failed = WriteFixes(path, file->View(), text, plan.changes, check_.fix.dryRun);
             }
             if (failed) {
                 plan.told.clear();
