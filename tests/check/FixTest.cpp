@@ -21,7 +21,8 @@ namespace fs = std::filesystem;
 using test::MakeZip;
 using test::ZipEntry;
 
-constexpr const char* kCatalogue = "\xEF\xBB\xBF[Простой расчет]\n#Истец#=\n#Заявитель#=\n#Дата#=\n#Сумма#=\n#Суммы#=\n";
+constexpr const char* kCatalogue =
+    "\xEF\xBB\xBF[Простой расчет]\n#Истец#=\n#Заявитель#=\n#Дата#=\n#Сумма#=\n#Суммы#=\n";
 
 // A code split over three runs by a bold letter, a bookmark and proofing
 // marks, in the body and in the header; the run after it holds no
@@ -48,11 +49,10 @@ std::string WordTemplate(const std::string& body, std::vector<ZipEntry> more = {
              "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml\"/></Types>",
          true},
         {"_rels/.rels",
-         declaration +
-             "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-             "<Relationship Id=\"rId1\" Target=\"word/document.xml\" "
-             "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\"/>"
-             "</Relationships>",
+         declaration + "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                       "<Relationship Id=\"rId1\" Target=\"word/document.xml\" "
+                       "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\"/>"
+                       "</Relationships>",
          true},
         {"word/document.xml",
          declaration + "<w:document " + kWordNs + "><w:body>" + body +
@@ -99,7 +99,8 @@ std::string OpenDocumentTemplate(std::vector<ZipEntry> more = {}) {
         {"META-INF/manifest.xml",
          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<manifest:manifest "
          "xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" manifest:version=\"1.3\">"
-         "<manifest:file-entry manifest:full-path=\"/\" manifest:media-type=\"application/vnd.oasis.opendocument.text\"/>"
+         "<manifest:file-entry manifest:full-path=\"/\" "
+         "manifest:media-type=\"application/vnd.oasis.opendocument.text\"/>"
          "<manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\"/>"
          "<manifest:file-entry manifest:full-path=\"styles.xml\" manifest:media-type=\"text/xml\"/>"
          "</manifest:manifest>",
@@ -112,7 +113,8 @@ std::string OpenDocumentTemplate(std::vector<ZipEntry> more = {}) {
 std::string Body() {
     return std::string("<w:p><w:r><w:t xml:space=\"preserve\">Истец: </w:t></w:r>") + kSplit +
            "</w:p><w:p><w:r><w:t>Также #истец#, #Суммо#</w:t></w:r>"
-           "<w:del w:id=\"1\" w:author=\"a\" w:date=\"2026-01-01T00:00:00Z\"><w:r><w:delText>#Истец# удалено</w:delText></w:r>"
+           "<w:del w:id=\"1\" w:author=\"a\" w:date=\"2026-01-01T00:00:00Z\"><w:r><w:delText>#Истец# "
+           "удалено</w:delText></w:r>"
            "</w:del></w:p>";
 }
 
@@ -180,7 +182,8 @@ TEST(Fix, ChangesTheCodesInTheirPartsAndNothingElse) {
     EXPECT_EQ(run.code, 3);
     EXPECT_NE(run.out.find("split.odt:2: warning: unknown code \"#Суммо#\""), std::string::npos);
     EXPECT_NE(run.out.find("split.docx:2: change: \"#истец#\" is now \"#Истец#\""), std::string::npos);
-    EXPECT_NE(run.out.find("split.odt: change: header of section 1, paragraph 1: \"#Истец#\" is now"), std::string::npos);
+    EXPECT_NE(run.out.find("split.odt: change: header of section 1, paragraph 1: \"#Истец#\" is now"),
+              std::string::npos);
 
     const char* names[] = {"split.docx", "split.odt"};
     const std::string* originals[] = {&word, &openDocument};
@@ -200,8 +203,9 @@ TEST(Fix, ChangesTheCodesInTheirPartsAndNothingElse) {
         }
     }
     // What the page does not show is not changed.
-    EXPECT_NE(ZipArchive(ReadBytes(dir.Path() / "split.docx")).Read("word/document.xml").find("<w:delText>#Истец# удалено<"),
-              std::string::npos);
+    EXPECT_NE(
+        ZipArchive(ReadBytes(dir.Path() / "split.docx")).Read("word/document.xml").find("<w:delText>#Истец# удалено<"),
+        std::string::npos);
     for (const auto& entry : fs::directory_iterator(dir.Path())) {
         EXPECT_EQ(entry.path().filename().string().find(".~quillmark"), std::string::npos);
     }
@@ -258,7 +262,8 @@ TEST(Fix, RefusesWhatItCannotChangeSafely) {
         SCOPED_TRACE(row.name);
         const fs::path path = dir.Write(row.name, row.bytes);
         if (!row.beside.empty()) dir.Write(row.beside, "owner");
-        if (std::string(row.name) == "readonly.docx") fs::permissions(path, fs::perms::owner_read | fs::perms::group_read);
+        if (std::string(row.name) == "readonly.docx")
+            fs::permissions(path, fs::perms::owner_read | fs::perms::group_read);
         const std::string fix = Checker() + " --fix --rename \"#Истец#=#Заявитель#\" params.ini \"" + row.name + "\"";
         // A dry run tells what the run would refuse.
         if (*row.before == '\0') EXPECT_EQ(test::InShell(dir.Path(), fix + " --dry-run").code, 1);

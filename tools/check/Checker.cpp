@@ -105,7 +105,10 @@ std::optional<WString> Unquoted(WStringView text) {
         char32_t c = 0;
         for (size_t k = 1; k <= digits; ++k) {
             const WChar d = text[i + k];
-            const int value = d >= '0' && d <= '9' ? d - '0' : d >= 'A' && d <= 'F' ? d - 'A' + 10 : d >= 'a' && d <= 'f' ? d - 'a' + 10 : -1;
+            const int value = d >= '0' && d <= '9'   ? d - '0'
+                              : d >= 'A' && d <= 'F' ? d - 'A' + 10
+                              : d >= 'a' && d <= 'f' ? d - 'a' + 10
+                                                     : -1;
             if (value < 0) return std::nullopt;
             c = c * 16 + static_cast<char32_t>(value);
         }
@@ -211,7 +214,6 @@ int PrintSectionCodes(const Task& task, unsigned codePage, std::string& out, std
     err += Say(language, Message::UnknownSection, {Quoted(section), Quoted(platform::FullPath(task.catalogue))}) + "\n";
     return kCheckWarnings;
 }
-
 
 // The report: everything that Quillmark reads differently from what an author
 // probably meant, each at its line in the form compilers use, so that editors
@@ -379,7 +381,6 @@ private:
 };
 
 }  // namespace
-
 
 int RunChecker(const std::vector<WString>& args, Output& output, Language language) {
     if (args.size() == 1 && (args[0] == QM_W("--help") || args[0] == QM_W("-h"))) {

@@ -19,7 +19,9 @@ std::wstring Extended(const WString& path) {
     return L"\\\\?\\" + full;
 }
 
-TemplateError WriteError(DWORD error) { return TemplateError{Message::WriteFailed, {ToUtf8(platform::SystemErrorText(error))}}; }
+TemplateError WriteError(DWORD error) {
+    return TemplateError{Message::WriteFailed, {ToUtf8(platform::SystemErrorText(error))}};
+}
 
 // The new file, removed unless it took the template's place.
 class NewFile {
@@ -39,7 +41,7 @@ private:
 
 bool HoldsExactly(const std::wstring& path, std::string_view expected) {
     const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     char buffer[16 * 1024];
     size_t at = 0;
@@ -75,8 +77,8 @@ std::optional<TemplateError> ReplaceTemplateFile(const WString& path, std::strin
     const std::wstring folder = target.substr(0, slash + 1);
     NewFile file(folder + NewFileName(target.substr(slash + 1)));
     {
-        const UniqueFile out(::CreateFileW(file.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_HIDDEN, nullptr));
+        const UniqueFile out(
+            ::CreateFileW(file.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
         if (!out) {
             const DWORD error = ::GetLastError();
             file.Keep();  // not ours
@@ -86,7 +88,8 @@ std::optional<TemplateError> ReplaceTemplateFile(const WString& path, std::strin
         while (done < bytes.size()) {
             DWORD written = 0;
             const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
-            if (!::WriteFile(out.Get(), bytes.data() + done, want, &written, nullptr)) return WriteError(::GetLastError());
+            if (!::WriteFile(out.Get(), bytes.data() + done, want, &written, nullptr))
+                return WriteError(::GetLastError());
             done += written;
         }
         if (!::FlushFileBuffers(out.Get())) return WriteError(::GetLastError());

@@ -60,7 +60,8 @@ FixPlan PlanFixes(const TemplateText& text, const TemplateFindings& findings, co
         if (const auto rename = request.renames.find(occurrence.text); rename != request.renames.end()) {
             wanted.emplace_back(&occurrence, rename->second);
         } else if (request.fix && unknown) {
-            if (auto nearest = index.OnlyNearest(occurrence.text)) wanted.emplace_back(&occurrence, std::move(*nearest));
+            if (auto nearest = index.OnlyNearest(occurrence.text))
+                wanted.emplace_back(&occurrence, std::move(*nearest));
         }
     };
     for (const Occurrence& code : findings.codes) consider(code, false);

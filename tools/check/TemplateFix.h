@@ -17,9 +17,9 @@
 namespace quillmark {
 
 struct FixRequest {
-    bool fix = false;                   // an unknown code becomes the one code nearest to it
+    bool fix = false;                    // an unknown code becomes the one code nearest to it
     std::map<WString, WString> renames;  // every use of a code becomes another
-    bool dryRun = false;                // told, never written
+    bool dryRun = false;                 // told, never written
     bool Any() const { return fix || !renames.empty(); }
 };
 

@@ -63,8 +63,9 @@ public:
         // The catalogue is mended first; the templates follow it.
         for (const auto& [from, to] : check_.fix.renames) {
             if (!index_->IsCode(to)) {
-                output_.Err(Say(Message::RenameNotACode, {Quoted(to), QuotedPath(platform::FullPath(check_.catalogue))}) +
-                            "\n");
+                output_.Err(
+                    Say(Message::RenameNotACode, {Quoted(to), QuotedPath(platform::FullPath(check_.catalogue))}) +
+                    "\n");
                 return kCheckUsage;
             }
         }

@@ -266,7 +266,8 @@ ZipLayout Layout(std::string_view bytes) {
             entry.data = entry.local + 30 + Get(bytes, entry.local + 26, 2) + Get(bytes, entry.local + 28, 2);
             entry.dataEnd = entry.data + compressed;
             entry.end = entry.dataEnd;
-            if (entry.flags & kHasDescriptor) entry.end += Get(bytes, entry.dataEnd, 4) == kDescriptorSignature ? 16 : 12;
+            if (entry.flags & kHasDescriptor)
+                entry.end += Get(bytes, entry.dataEnd, 4) == kDescriptorSignature ? 16 : 12;
             if (entry.end > layout.directory) Refuse("its zip directory is damaged");
             record += 46 + nameLength + Get(bytes, record + 30, 2) + Get(bytes, record + 32, 2);
             layout.entries.push_back(std::move(entry));
@@ -396,10 +397,11 @@ std::string Repacked(std::string_view bytes, const std::map<std::string, std::st
     for (size_t i = 0; i < layout.entries.size(); ++i) {
         const ZipEntryLayout& a = layout.entries[i];
         const ZipEntryLayout& b = written.entries[i];
-        const bool changed = std::any_of(replacements.begin(), replacements.end(),
-                                         [&](const Replacement& r) { return r.entry == &a; });
+        const bool changed =
+            std::any_of(replacements.begin(), replacements.end(), [&](const Replacement& r) { return r.entry == &a; });
         if (a.name != b.name) Refuse("it did not write back whole");
-        if (!changed && bytes.substr(a.local, a.end - a.local) != std::string_view(out).substr(b.local, b.end - b.local)) {
+        if (!changed &&
+            bytes.substr(a.local, a.end - a.local) != std::string_view(out).substr(b.local, b.end - b.local)) {
             Refuse("it did not write back whole");
         }
     }
@@ -427,7 +429,7 @@ std::string WriteChanges(std::string_view package, const TemplateText& text, con
     }();
     std::map<std::string, std::vector<ByteEdit>> edits;
     for (const TextChange& change : changes) {
-        const auto planned = Plan(text, change, &original);
+        auto planned = Plan(text, change, &original);
         if (!planned) Refuse("a change falls where the text cannot be cut");
         for (auto& [piece, edit] : *planned) edits[*piece->part].push_back(std::move(edit));
     }
@@ -441,6 +443,7 @@ std::vector<WString> ChangedTexts(const TemplateText& text, const std::vector<Te
     std::vector<WString> out;
     for (const Paragraph& paragraph : text.paragraphs) out.push_back(paragraph.text);
     std::vector<const TextChange*> sorted;
+    sorted.reserve(changes.size());
     for (const TextChange& change : changes) sorted.push_back(&change);
     // From the end of each paragraph, so that earlier offsets still hold.
     std::sort(sorted.begin(), sorted.end(), [](const TextChange* a, const TextChange* b) {

@@ -25,9 +25,8 @@ bool DeclaresUtf8(std::string_view bytes) {
     const size_t close = declaration.find(declaration[quote], quote + 1);
     if (close == std::string_view::npos) return false;
     const std::string_view name = declaration.substr(quote + 1, close - quote - 1);
-    return name.size() == 5 && std::equal(name.begin(), name.end(), "utf-8", [](char a, char b) {
-               return Lower(a) == b;
-           });
+    return name.size() == 5 &&
+           std::equal(name.begin(), name.end(), "utf-8", [](char a, char b) { return Lower(a) == b; });
 }
 
 // The UTF-16 units of a code point, into out; how many.
@@ -119,13 +118,15 @@ XmlSource XmlCursor::Start(WStringView name) {
     do {
         SkipComments();
     } while (!lost_ && SkipBlanks());
-    if (lost_ || !At("<") || at_ + 1 >= bytes_.size() || std::string_view("/!?").find(bytes_[at_ + 1]) != std::string_view::npos) {
+    if (lost_ || !At("<") || at_ + 1 >= bytes_.size() ||
+        std::string_view("/!?").find(bytes_[at_ + 1]) != std::string_view::npos) {
         Lose();
         return {};
     }
     const size_t begin = at_;
     size_t nameEnd = at_ + 1;
-    while (nameEnd < bytes_.size() && !IsXmlSpace(bytes_[nameEnd]) && bytes_[nameEnd] != '/' && bytes_[nameEnd] != '>') {
+    while (nameEnd < bytes_.size() && !IsXmlSpace(bytes_[nameEnd]) && bytes_[nameEnd] != '/' &&
+           bytes_[nameEnd] != '>') {
         ++nameEnd;
     }
     std::string_view qualified = bytes_.substr(at_ + 1, nameEnd - at_ - 1);
