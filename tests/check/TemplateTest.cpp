@@ -224,6 +224,34 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
         for (size_t i = 3; i < depth; ++i) runs = "<w:r>" + runs + "</w:r>";
         return MakeZip(WordPackage(Document("<w:p>" + runs + "</w:p>")));
     };
+    // 5,000 sections' headers whose records all point at one block of empty deflate blocks.
+    const std::string sharedBlock = [] {
+        std::string blocks, sections, relationships;
+        for (int i = 0; i < 20000; ++i) blocks += std::string("\0\0\0\xFF\xFF", 5);
+        const std::string header = "<w:hdr " + std::string(kWordNs) + "/>";
+        std::vector<ZipEntry> entries{{"word/h0.xml", header}};
+        test::Put(blocks, {{1, 1}, {header.size(), 2}, {0xFFFF ^ header.size(), 2}});  // stored, the last
+        entries[0].method = 8, entries[0].claimedCompressedSize = blocks.size() + header.size();
+        entries[0].data = blocks + header, entries[0].claimedSize = header.size();
+        entries[0].claimedCrc =
+            static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(header.data()), header.size()));
+        ZipEntry alias = entries[0];  // another name for the same record and data
+        alias.claimedOffset = 0, alias.data.clear();
+        for (int i = 0; i < 5000; ++i) {
+            const std::string id = "h" + std::to_string(i);
+            sections += "<w:p><w:pPr><w:sectPr><w:headerReference w:id=\"" + id + "\"/></w:sectPr></w:pPr></w:p>";
+            relationships += "<Relationship Id=\"" + id + "\" Target=\"" + id + ".xml\" Type=\"x/header\"/>";
+            if (i > 0) entries.push_back(alias), entries.back().name = "word/" + id + ".xml";
+        }
+        for (ZipEntry& e : WordPackage(Document(sections))) entries.push_back(e);
+        entries.push_back({"word/_rels/document.xml.rels", "<Relationships>" + relationships + "</Relationships>"});
+        return MakeZip(entries);
+    }();
+    auto sharedData = WordPackage(text);  // another part's local header hides the document's
+    sharedData.insert(sharedData.end() - 1, sharedData.back())->name = "word/other.xml";
+    sharedData[2].hidesNext = true;
+    std::string localCrc = MakeZip(WordPackage(text));
+    localCrc[localCrc.rfind("PK\3\4") + 14] ^= 1;
     std::string utf16 = "\xFF\xFE";
     for (const char c : laughs + Document("")) utf16 += {c, '\0'};
     const struct {
@@ -266,6 +294,9 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
         {"a NUL in the text", MakeZip(WordPackage(Document(std::string("<w:p>a\0b</w:p>", 14)))), Message::BadXml},
         {"<!DOCTYPE in text, then bad XML", MakeZip(WordPackage(Document("<![CDATA[<!DOCTYPE]]>") + "<")),
          Message::BadXml},
+        {"5,000 entries share one block", sharedBlock, Message::ZipEntryDamaged},
+        {"two entries share their data", MakeZip(sharedData), Message::ZipEntryDamaged},
+        {"the local header's checksum differs", localCrc, Message::ZipEntryDamaged},
         {"a spreadsheet", MakeZip({{"mimetype", spreadsheet}, {"content.xml", "<x/>"}}), Message::NotTextPackage},
         {"not WordprocessingML", MakeZip(WordPackage("<workbook/>")), Message::NotTextPackage},
         {"a name longer than any path", MakeZip([&] {
@@ -298,6 +329,10 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
     } catch (const TemplateError& e) {
         EXPECT_EQ(e.message, Message::UnpacksTooBig);
     }
+    // A part read again and again inflates a few times the file's size at most.
+    const std::string small = MakeZip({{"a", std::string(1000, 'x')}});
+    ZipArchive again(small);
+    EXPECT_THROW(for (int i = 0; i < 10; ++i) again.Read("a"), TemplateError);
 }
 
 TEST(Templates, EntitiesExpandAndRunsJoin) {
