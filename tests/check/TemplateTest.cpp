@@ -297,6 +297,12 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
         {"5,000 entries share one block", sharedBlock, Message::ZipEntryDamaged},
         {"two entries share their data", MakeZip(sharedData), Message::ZipEntryDamaged},
         {"the local header's checksum differs", localCrc, Message::ZipEntryDamaged},
+        {"a target's %2E%2E is a dot segment", MakeZip([&] {
+             auto entries = WordPackage(text);
+             entries[1].data.replace(entries[1].data.find("word/"), 5, "word/%2E%2E/word/");
+             return entries;
+         }()),
+         std::nullopt},
         {"a spreadsheet", MakeZip({{"mimetype", spreadsheet}, {"content.xml", "<x/>"}}), Message::NotTextPackage},
         {"not WordprocessingML", MakeZip(WordPackage("<workbook/>")), Message::NotTextPackage},
         {"a name longer than any path", MakeZip([&] {

@@ -487,11 +487,13 @@ std::string ResolveTarget(const std::string& folder, const WString& target) {
     const auto add = [&](std::string_view from, bool decode) {
         for (size_t at = 0; at <= from.size();) {
             const size_t slash = std::min(from.find('/', at), from.size());
-            const std::string_view segment = from.substr(at, slash - at);
+            // Decoded first: "%2E%2E" is a dot segment too, and "%2F" stays in its segment.
+            const std::string segment =
+                decode ? PercentDecoded(from.substr(at, slash - at)) : std::string(from.substr(at, slash - at));
             at = slash + 1;
             if (segment == ".." && !segments.empty()) segments.pop_back();
             if (segment.empty() || segment == "." || segment == "..") continue;
-            segments.push_back(decode ? PercentDecoded(segment) : std::string(segment));
+            segments.push_back(segment);
         }
     };
     if (!path.starts_with('/')) add(folder, false);
