@@ -366,7 +366,7 @@ TEST(Templates, PrecheckRefusesAsExpatDoes) {
     const std::string part =
         "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!-- a\n comment -->\n<?pi x\n?>\n<w:document " +
         std::string(kWordNs) +
-        "\n a=\"&amp;'&#x41;\"><w:body><w:p><w:r><w:t>Иск &lt;&#1077;\n</w:t></w:r><![CDATA[ ]] ]>\n"
+        "\n a=\"&amp;'&#x41;\"\n b=''><w:body><w:p><w:r><w:t>Иск &lt;&#1077;\n</w:t></w:r><![CDATA[ ]] ]>\n"
         "]]><w:r\n/></w:p></w:body></w:document>\r<!-- end -->\n";
     std::string utf16 = "\xFF\xFE";
     for (const WChar c : FromUtf8(part.substr(3))) utf16 += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
@@ -389,7 +389,7 @@ TEST(Templates, PrecheckRefusesAsExpatDoes) {
         }
     }
     for (size_t at = 0; at < part.size(); ++at) {
-        for (const char bad : {'\xFF', '<', '&', '\0', ']'}) {
+        for (const char bad : {'\xFF', '<', '&', '\0', ']', 'a', 'x'}) {
             std::string changed = part;
             changed[at] = bad;
             const std::string refused = precheck(changed);

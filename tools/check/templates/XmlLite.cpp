@@ -82,6 +82,18 @@ void ParseXml(std::string_view bytes, const std::string& part, XmlHandler& handl
     // Wine's XmlLite reads a part cut short for ever, or aborts on one without
     // an element, and lets bad characters through: such a part never reaches it.
     if (std::optional<TemplateError> error = PrecheckXml(bytes, part)) throw std::move(*error);
+    // Wine's XmlLite loses its way in a UTF-16 part past its first few
+    // kilobytes, and ends one in UTF-16BE at once: it gets the part in UTF-8.
+    const std::optional<std::string> utf8 = Utf16AsUtf8(bytes);
+    if (utf8) bytes = *utf8;
+    // Nor does it read blanks before the root element unless a declaration
+    // stands before them: one is added, on the same line.
+    std::string declared;
+    const size_t mark = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    if (bytes.size() > mark && std::string_view(" \t\r\n").find(bytes[mark]) != std::string_view::npos) {
+        declared.append(bytes.substr(0, mark)).append("<?xml version=\"1.0\"?>").append(bytes.substr(mark));
+        bytes = declared;
+    }
     ComPtr<IStream> stream;
     stream.Attach(::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
     ComPtr<IXmlReader> reader;

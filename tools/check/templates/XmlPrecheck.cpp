@@ -1,6 +1,7 @@
 #include "tools/check/templates/XmlPrecheck.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -94,6 +95,13 @@ Decoded DecodeUtf16(std::string_view bytes, size_t at, bool little) {
 // that the end cuts short is reported at its start; the end of the part
 // between constructs, at the end.
 class Scanner {
+    struct Attribute {
+        std::string_view name;  // its bytes
+        size_t at;
+        std::optional<size_t> badReference;  // the first in its value
+        bool empty;                          // its value
+    };
+
 public:
     explicit Scanner(std::string_view bytes) : bytes_(bytes) {}
 
@@ -148,13 +156,34 @@ public:
 
     // The root element's attributes' names; the root's name ends at rootNameEnd().
     std::vector<std::u32string> RootAttributes() {
-        std::vector<std::string_view> open, names;
+        std::vector<std::string_view> open;
         token_ = at_;
         Expect("<");
-        StartTag(open, &names);
-        std::vector<std::u32string> attributes;
-        for (const std::string_view name : names) attributes.push_back(Chars(name));
-        return attributes;
+        StartTag(open, false);
+        std::vector<std::u32string> names;
+        for (const Attribute& attribute : attributes_) names.push_back(Chars(attribute.name));
+        return names;
+    }
+
+    // The characters in UTF-8, up to the first that is not one.
+    std::string Utf8() {
+        DetectEncoding();
+        std::string out;
+        for (Decoded d = Decode(start_); d.c < kBad; d = Decode(d.next)) {
+            const char32_t c = d.c;
+            if (c < 0x80) {
+                out += static_cast<char>(c);
+            } else if (c < 0x800) {
+                out += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+            } else if (c < 0x10000) {
+                out += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+                        static_cast<char>(0x80 | (c & 0x3F))};
+            } else {
+                out += {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+                        static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+            }
+        }
+        return out;
     }
 
     Encoding encoding() const { return encoding_; }
@@ -436,10 +465,11 @@ private:
     }
 
     // After "<": a name, attributes with quoted values, then ">" or "/>".
-    void StartTag(std::vector<std::string_view>& open, std::vector<std::string_view>* attributes = nullptr) {
+    // Its namespaces are checked unless the root's are to be supplied.
+    void StartTag(std::vector<std::string_view>& open, bool namespaces = true) {
         const std::string_view name = Name();
         nameEnd_ = at_;
-        std::optional<size_t> badReference;
+        attributes_.clear();
         bool empty = false;
         for (;;) {
             const bool blank = SkipBlanks();
@@ -454,8 +484,8 @@ private:
                 Take();
                 Fail(at);
             }
-            const std::string_view attribute = Name();
-            if (attributes) attributes->push_back(attribute);
+            Attribute& attribute = attributes_.emplace_back(Attribute{{}, at_, std::nullopt, true});
+            attribute.name = Name();
             SkipBlanks();
             Expect("=");
             SkipBlanks();
@@ -463,15 +493,65 @@ private:
             const char32_t quote = Take();
             if (quote != '"' && quote != '\'') Fail(quoteAt);
             for (char32_t c = Take(); c != quote; c = Take()) {
+                attribute.empty = false;
                 if (c == '<') Fail(at_ - Width(c));
                 if (c != '&') continue;
                 const std::optional<size_t> bad = Reference();
-                if (!badReference) badReference = bad;
+                if (!attribute.badReference) attribute.badReference = bad;
             }
         }
-        if (badReference) Fail(*badReference);
+        CheckAttributes();
+        if (namespaces) Bind(name, open.size() + 1);
         if (open.size() + 1 > kMaxXmlDepth) throw Refusal{Message::XmlTooDeep, token_};
-        if (!empty) open.push_back(name);
+        if (empty) {
+            Unbind(open.size());
+        } else {
+            open.push_back(name);
+        }
+    }
+
+    // In their order, the first attribute that repeats an earlier one's name,
+    // or whose value refers to what is not there.
+    void CheckAttributes() {
+        order_.resize(attributes_.size());
+        for (size_t i = 0; i < order_.size(); ++i) order_[i] = i;
+        std::stable_sort(order_.begin(), order_.end(),
+                         [&](size_t a, size_t b) { return attributes_[a].name < attributes_[b].name; });
+        size_t repeated = attributes_.size();
+        for (size_t i = 1; i < order_.size(); ++i) {
+            if (attributes_[order_[i]].name == attributes_[order_[i - 1]].name)
+                repeated = std::min(repeated, order_[i]);
+        }
+        for (size_t i = 0; i < attributes_.size(); ++i) {
+            if (i == repeated) Fail(attributes_[i].at);
+            if (attributes_[i].badReference) Fail(token_);
+        }
+    }
+
+    // Every prefix is declared, on the element or around it, and none is
+    // declared empty.
+    void Bind(std::string_view element, size_t depth) {
+        for (const Attribute& attribute : attributes_) {
+            const std::u32string name = Chars(attribute.name);
+            if (!name.starts_with(U"xmlns:")) continue;
+            if (attribute.empty) Fail(token_);
+            ++prefixes_[name.substr(6)];
+            scopes_.emplace_back(name.substr(6), depth);
+        }
+        const auto bound = [&](const std::u32string& name) {
+            const size_t colon = name.find(':');
+            if (colon == std::u32string::npos) return true;
+            const std::u32string prefix = name.substr(0, colon);
+            return prefix == U"xml" || prefix == U"xmlns" || prefixes_[prefix] > 0;
+        };
+        if (!bound(Chars(element))) Fail(token_);
+        for (const Attribute& attribute : attributes_) {
+            if (!bound(Chars(attribute.name))) Fail(token_);
+        }
+    }
+    // The prefixes declared deeper than depth go out of scope.
+    void Unbind(size_t depth) {
+        for (; !scopes_.empty() && scopes_.back().second > depth; scopes_.pop_back()) --prefixes_[scopes_.back().first];
     }
 
     // After "</": the open element's name, then ">".
@@ -482,6 +562,7 @@ private:
         Expect(">");
         if (name != open.back()) Fail(at);
         open.pop_back();
+        Unbind(open.size());
     }
 
     void Content() {
@@ -550,8 +631,12 @@ private:
     size_t at_ = 0;
     size_t token_ = 0;  // where the construct being read starts
     size_t doctypeStart_ = 0;
-    size_t doctypeEnd_ = 0;  // 0 while there is none
-    size_t nameEnd_ = 0;     // of the last start tag's name
+    size_t doctypeEnd_ = 0;              // 0 while there is none
+    size_t nameEnd_ = 0;                 // of the last start tag's name
+    std::vector<Attribute> attributes_;  // the last start tag's
+    std::vector<size_t> order_;
+    std::map<std::u32string, size_t> prefixes_;              // each declared prefix, with how often it is
+    std::vector<std::pair<std::u32string, size_t>> scopes_;  // and the depth of each declaration
 };
 
 }  // namespace
@@ -589,10 +674,11 @@ std::string WithoutDoctype(std::string_view bytes, std::string_view attribute, s
     // ASCII in the part's encoding.
     const auto encoded = [&](std::string_view ascii) {
         std::string out;
-        for (const char c : ascii)
+        for (const char c : ascii) {
             out += !wide                           ? std::string(1, c)
                    : encoding == Encoding::Utf16Le ? std::string{c, '\0'}
                                                    : std::string{'\0', c};
+        }
         return out;
     };
     std::string blanked(bytes);
@@ -607,6 +693,20 @@ std::string WithoutDoctype(std::string_view bytes, std::string_view attribute, s
         if (unit != encoded("\n") && unit != encoded("\r")) blanked.replace(i, unit.size(), encoded(" "));
     }
     return blanked;
+}
+
+std::optional<std::string> Utf16AsUtf8(std::string_view bytes) {
+    Scanner scanner(bytes);
+    std::string text = scanner.Utf8();
+    if (scanner.encoding() != Encoding::Utf16Le && scanner.encoding() != Encoding::Utf16Be) return std::nullopt;
+    const size_t end = text.starts_with("<?xml") ? text.find("?>") : 0;
+    const size_t key = text.find("encoding", 5);
+    if (end != std::string::npos && key < end) {
+        const size_t quote = text.find_first_of("\"'", key);
+        text.replace(key, text.find(text[quote], quote + 1) + 1 - key, text.find(text[quote], quote + 1) + 1 - key,
+                     ' ');
+    }
+    return text;
 }
 
 }  // namespace quillmark

@@ -29,4 +29,8 @@ std::optional<TemplateError> PrecheckXml(std::string_view bytes, const std::stri
 // element's tag ends.
 std::string WithoutDoctype(std::string_view bytes, std::string_view attribute = {}, std::string_view value = {});
 
+// A part in UTF-16, sound as PrecheckXml found it, in UTF-8, its
+// declaration no longer naming an encoding; nothing for a part in another.
+std::optional<std::string> Utf16AsUtf8(std::string_view bytes);
+
 }  // namespace quillmark
