@@ -15,6 +15,7 @@
 #include "tools/check/templates/CodeScan.h"
 #include "tools/check/templates/TemplateError.h"
 #include "tools/check/templates/TemplateText.h"
+#include "tools/check/templates/XmlPrecheck.h"
 #include "tools/check/templates/Zip.h"
 
 namespace quillmark {
@@ -263,6 +264,47 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
     bodyAgain.push_back({"word/_rels/document.xml.rels",
                          "<Relationships><Relationship Id=\"h\" Type=\"/header\" Target=\"document.xml\"/>"
                          "<Relationship Id=\"n\" Type=\"/footnotes\" Target=\"/word/document.xml\"/></Relationships>"});
+    // 5,000 sections' headers whose records all point at one block of empty deflate blocks.
+    const std::string sharedBlock = [] {
+        std::string blocks, sections, relationships;
+        for (int i = 0; i < 20000; ++i) blocks += std::string("\0\0\0\xFF\xFF", 5);
+        const std::string header = "<w:hdr " + std::string(kWordNs) + "/>";
+        std::vector<ZipEntry> entries{{"word/h0.xml", header}};
+        test::Put(blocks, {{1, 1}, {header.size(), 2}, {0xFFFF ^ header.size(), 2}});  // stored, the last
+        entries[0].method = 8, entries[0].claimedCompressedSize = blocks.size() + header.size();
+        entries[0].data = blocks + header, entries[0].claimedSize = header.size();
+        entries[0].claimedCrc =
+            static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(header.data()), header.size()));
+        ZipEntry alias = entries[0];  // another name for the same record and data
+        alias.claimedOffset = 0, alias.data.clear();
+        for (int i = 0; i < 5000; ++i) {
+            const std::string id = "h" + std::to_string(i);
+            sections += "<w:p><w:pPr><w:sectPr><w:headerReference w:id=\"" + id + "\"/></w:sectPr></w:pPr></w:p>";
+            relationships += "<Relationship Id=\"" + id + "\" Target=\"" + id + ".xml\" Type=\"x/header\"/>";
+            if (i > 0) entries.push_back(alias), entries.back().name = "word/" + id + ".xml";
+        }
+        for (ZipEntry& e : WordPackage(Document(sections))) entries.push_back(e);
+        entries.push_back({"word/_rels/document.xml.rels", "<Relationships>" + relationships + "</Relationships>"});
+        return MakeZip(entries);
+    }();
+    auto sharedData = WordPackage(text);  // another part's local header hides the document's
+    sharedData.insert(sharedData.end() - 1, sharedData.back())->name = "word/other.xml";
+    sharedData[2].hidesNext = true;
+    std::string localCrc = MakeZip(WordPackage(text));
+    localCrc[localCrc.rfind("PK\3\4") + 14] ^= 1;
+    // The manifest's DTD, as older writers declare it, fixes its prefix's namespace.
+    const auto odt = [](const std::string& entries) {
+        const std::string manifest =
+            "<!DOCTYPE manifest:manifest PUBLIC \"-//OpenOffice.org//DTD Manifest 1.0//EN\" \"Manifest.dtd\">\n"
+            "<manifest:manifest><manifest:file-entry manifest:full-path=\"/\"/>" +
+            entries + "</manifest:manifest>";
+        return MakeZip({{"mimetype", "application/vnd.oasis.opendocument.text"},
+                        {"META-INF/manifest.xml", manifest},
+                        {"content.xml",
+                         "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+                         "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body><office:text>"
+                         "<text:p>x</text:p></office:text></office:body></office:document-content>"}});
+    };
     std::string utf16 = "\xFF\xFE";
     for (const char c : laughs + Document("")) utf16 += {c, '\0'};
     const struct {
@@ -306,6 +348,19 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
         {"a NUL in the text", MakeZip(WordPackage(Document(std::string("<w:p>a\0b</w:p>", 14)))), Message::BadXml},
         {"<!DOCTYPE in text, then bad XML", MakeZip(WordPackage(Document("<![CDATA[<!DOCTYPE]]>") + "<")),
          Message::BadXml},
+        {"5,000 entries share one block", sharedBlock, Message::ZipEntryDamaged},
+        {"two entries share their data", MakeZip(sharedData), Message::ZipEntryDamaged},
+        {"the local header's checksum differs", localCrc, Message::ZipEntryDamaged},
+        {"a target's %2E%2E is a dot segment", MakeZip([&] {
+             auto entries = WordPackage(text);
+             entries[1].data.replace(entries[1].data.find("word/"), 5, "word/%2E%2E/word/");
+             return entries;
+         }()),
+         std::nullopt},
+        {"a manifest with a DTD", odt(""), std::nullopt},
+        {"an encrypted manifest with a DTD", odt("<manifest:encryption-data/>"), Message::EncryptedDocument},
+        {"<!DOCTYPE in a comment, then bad XML", MakeZip(WordPackage("<!-- <!DOCTYPE d> --><")), Message::BadXml},
+        {"a bare <!DOCTYPE", MakeZip(WordPackage("<!DOCTYPE")), Message::BadXml},
         {"a spreadsheet", MakeZip({{"mimetype", spreadsheet}, {"content.xml", "<x/>"}}), Message::NotTextPackage},
         {"not WordprocessingML", MakeZip(WordPackage("<workbook/>")), Message::NotTextPackage},
         {"a name longer than any path", MakeZip([&] {
@@ -337,6 +392,51 @@ TEST(Templates, HostilePackagesAreRefusedWithTheirReason) {
         ADD_FAILURE() << "the second part went past the limit";
     } catch (const TemplateError& e) {
         EXPECT_EQ(e.message, Message::UnpacksTooBig);
+    }
+    // A part read again and again inflates a few times the file's size at most.
+    const std::string small = MakeZip({{"a", std::string(1000, 'x')}});
+    ZipArchive again(small);
+    EXPECT_THROW(for (int i = 0; i < 10; ++i) again.Read("a"), TemplateError);
+}
+
+// What the precheck refuses, expat refuses alike at the same line: every
+// prefix of a part (all but the last are cut short), in UTF-8 and UTF-16, and
+// the part with each byte made bad in a few ways. Under Wine, no prefix hangs.
+TEST(Templates, PrecheckRefusesAsExpatDoes) {
+    const std::string part =
+        "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!-- a\n comment -->\n<?pi x\n?>\n<w:document " +
+        std::string(kWordNs) +
+        "\n a=\"&amp;'&#x41;\"\n b=''><w:body><w:p><w:r><w:t>Иск &lt;&#1077;\n</w:t></w:r><![CDATA[ ]] ]>\n"
+        "]]><w:r\n/></w:p></w:body></w:document>\r<!-- end -->\n";
+    std::string utf16 = "\xFF\xFE";
+    for (const WChar c : FromUtf8(part.substr(3))) utf16 += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    const auto read = [](const std::string& bytes) {
+        try {
+            ReadTemplateText(MakeZip(WordPackage(bytes)));
+            return std::string();
+        } catch (const TemplateError& e) {
+            return Say(Language::English, e.message, e.arguments);
+        }
+    };
+    const auto precheck = [](const std::string& bytes) {
+        const auto error = PrecheckXml(bytes, "word/document.xml");
+        return error ? Say(Language::English, error->message, error->arguments) : std::string();
+    };
+    for (const std::string& whole : {part, utf16}) {
+        for (size_t size = 0; size <= whole.size(); ++size) {
+            const std::string cut = whole.substr(0, size);
+            EXPECT_EQ(precheck(cut), read(cut)) << cut;
+        }
+    }
+    for (size_t at = 0; at < part.size(); ++at) {
+        for (const char bad : {'\xFF', '<', '&', '\0', ']', 'a', 'x'}) {
+            std::string changed = part;
+            changed[at] = bad;
+            const std::string refused = precheck(changed);
+            if (!refused.empty()) {
+                EXPECT_EQ(refused, read(changed)) << changed;
+            }
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillmark::test {
@@ -22,6 +23,9 @@ struct ZipEntry {
     uint16_t method = 0xFFFF;  // 0xFFFF: stored or deflated as asked
     std::optional<uint64_t> claimedCompressedSize;
     std::optional<uint64_t> claimedOffset;
+    // Its local header's extra field holds the next entry's local header, so
+    // that both entries' data start at the same byte: the next one's.
+    bool hidesNext = false;
 };
 
 struct ZipOptions {
@@ -56,14 +60,14 @@ inline void Put(std::string& out, std::initializer_list<std::pair<uint64_t, int>
 inline std::string MakeZip(const std::vector<ZipEntry>& entries, const ZipOptions& options = {}) {
     const bool zip64 = options.zip64;
     const auto field32 = [&](uint64_t value) { return std::pair<uint64_t, int>{zip64 ? UINT32_MAX : value, 4}; };
-    std::string out, directory;
+    std::string out, directory, hider;  // a hiding entry's local header, waiting for the next one's
     for (const ZipEntry& e : entries) {
         const std::string stored = e.deflate ? Deflate(e.data) : e.data;
         const uint16_t method = e.method != 0xFFFF ? e.method : (e.deflate ? 8 : 0);
         const uint32_t crc = e.claimedCrc.value_or(static_cast<uint32_t>(
             crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size()))));
         const uint64_t size = e.claimedSize.value_or(e.data.size());
-        const uint64_t offset = e.claimedOffset.value_or(out.size());
+        const uint64_t offset = e.claimedOffset.value_or(out.size() + hider.size());
         const uint64_t compressedSize = e.claimedCompressedSize.value_or(stored.size());
         // The Zip64 extra fields: the local header's holds both sizes, the directory's the offset too.
         std::string local64, central64;
@@ -75,9 +79,20 @@ inline std::string MakeZip(const std::vector<ZipEntry>& entries, const ZipOption
             Put(to, {{zip64 ? 45 : 20, 2}, {e.flags, 2}, {method, 2}, {0, 4}, {crc, 4}});
             Put(to, {field32(compressedSize), field32(size), {e.name.size(), 2}, {extraSize, 2}});
         };
-        Put(out, {{0x04034b50, 4}});
-        header(out, local64.size());
-        out += e.name + local64 + stored;
+        std::string local;
+        Put(local, {{0x04034b50, 4}});
+        header(local, local64.size());
+        local += e.name + local64;
+        if (e.hidesNext) {
+            hider = local;
+        } else {
+            if (!hider.empty()) {
+                std::string extraSize;  // the hider's own extra field and this header
+                Put(extraSize, {{((hider[29] & 0xFF) << 8 | (hider[28] & 0xFF)) + local.size(), 2}});
+                hider.replace(28, 2, extraSize);
+            }
+            out += std::exchange(hider, {}) + local + stored;
+        }
         Put(directory, {{0x02014b50, 4}, {45, 2}});
         header(directory, central64.size());
         Put(directory, {{0, 6}, {0, 4}, field32(offset)});  // comment length, disk, attributes

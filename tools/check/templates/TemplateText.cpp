@@ -9,6 +9,7 @@
 #include "catalogue/Platform.h"
 #include "tools/check/templates/TemplateError.h"
 #include "tools/check/templates/Xml.h"
+#include "tools/check/templates/XmlPrecheck.h"
 #include "tools/check/templates/Zip.h"
 
 namespace quillmark {
@@ -24,6 +25,7 @@ constexpr WStringView kOfficeNs = QM_W("urn:oasis:names:tc:opendocument:xmlns:of
 constexpr WStringView kTableNs = QM_W("urn:oasis:names:tc:opendocument:xmlns:table:1.0");
 constexpr WStringView kSvgNs = QM_W("urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0");
 constexpr WStringView kManifestNs = QM_W("urn:oasis:names:tc:opendocument:xmlns:manifest:1.0");
+constexpr WStringView kOldManifestNs = QM_W("http://openoffice.org/2001/manifest");
 
 constexpr std::string_view kCompoundFileMagic = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 constexpr std::string_view kOpenDocumentText = "application/vnd.oasis.opendocument.text";
@@ -631,11 +633,13 @@ std::string ResolveTarget(const std::string& folder, const WString& target) {
     const auto add = [&](std::string_view from, bool decode) {
         for (size_t at = 0; at <= from.size();) {
             const size_t slash = std::min(from.find('/', at), from.size());
-            const std::string_view segment = from.substr(at, slash - at);
+            // Decoded first: "%2E%2E" is a dot segment too, and "%2F" stays in its segment.
+            const std::string segment =
+                decode ? PercentDecoded(from.substr(at, slash - at)) : std::string(from.substr(at, slash - at));
             at = slash + 1;
             if (segment == ".." && !segments.empty()) segments.pop_back();
             if (segment.empty() || segment == "." || segment == "..") continue;
-            segments.push_back(decode ? PercentDecoded(segment) : std::string(segment));
+            segments.push_back(segment);
         }
     };
     if (!path.starts_with('/')) add(folder, false);
@@ -735,7 +739,7 @@ void ReadWord(ZipArchive& zip, std::vector<Paragraph>& out) {
 class EncryptionFinder : public XmlHandler {
 public:
     void Start(WStringView ns, WStringView name, const std::vector<XmlAttribute>&) override {
-        encrypted = encrypted || (ns == kManifestNs && name == QM_WV("encryption-data"));
+        encrypted = encrypted || ((ns == kManifestNs || ns == kOldManifestNs) && name == QM_WV("encryption-data"));
     }
     void End() override {}
     void Text(WStringView) override {}
@@ -745,8 +749,11 @@ public:
 
 void ReadOpenDocument(ZipArchive& zip, std::vector<Paragraph>& out) {
     if (const std::string manifest = "META-INF/manifest.xml"; zip.Contains(manifest)) {
+        // Read for its elements only: the DTD that older writers declare
+        // there is neither refused nor expanded. Their root leaves its prefix
+        // to the namespace that Manifest.dtd fixes.
         EncryptionFinder finder;
-        ReadPart(zip, manifest, finder);
+        ParseXml(WithoutDoctype(zip.Read(manifest), "xmlns:manifest", ToUtf8(kOldManifestNs)), manifest, finder);
         if (finder.encrypted) throw TemplateError{Message::EncryptedDocument, {}};
     }
     MasterPages masters;

@@ -8,11 +8,14 @@
 #include <climits>
 #include <exception>
 #include <new>
+#include <optional>
+#include <utility>
 
 #include "common/ComPtr.h"
 #include "common/SystemLibrary.h"
 #include "tools/check/templates/TemplateError.h"
 #include "tools/check/templates/Xml.h"
+#include "tools/check/templates/XmlPrecheck.h"
 
 namespace quillmark {
 
@@ -47,37 +50,6 @@ UINT Line(IXmlReader* reader) {
     UINT line = 0;
     reader->GetLineNumber(&line);
     return line;
-}
-
-// A prohibited DTD may fail like any other error; a declaration before the
-// root element, in whichever encoding, tells them apart.
-bool DeclaresDoctype(std::string_view bytes) {
-    constexpr std::string_view kDoctype = "<!DOCTYPE";
-    std::string littleEndian, bigEndian;
-    for (const char c : kDoctype) {
-        littleEndian += {c, '\0'};
-        bigEndian += {'\0', c};
-    }
-    return bytes.find(kDoctype) != std::string_view::npos || bytes.find(littleEndian) != std::string_view::npos ||
-           bytes.find(bigEndian) != std::string_view::npos;
-}
-
-// XML has no NUL character, and Wine's XmlLite reads one for ever: the line
-// of the first one, in the part's own code units, or 0 when there is none.
-size_t NulLine(std::string_view bytes) {
-    const auto starts = [&](std::string_view prefix) { return bytes.substr(0, 2) == prefix; };
-    using namespace std::string_view_literals;
-    if (!(starts("\xFF\xFE"sv) || starts("\xFE\xFF"sv) || starts("<\0"sv) || starts("\0<"sv))) {
-        const size_t at = bytes.find('\0');
-        return at == std::string_view::npos ? 0 : 1 + std::count(bytes.begin(), bytes.begin() + at, '\n');
-    }
-    size_t line = 1;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const char a = bytes[i], b = bytes[i + 1];
-        if (a == '\0' && b == '\0') return line;
-        if ((a == '\n' && b == '\0') || (a == '\0' && b == '\n')) ++line;
-    }
-    return 0;
 }
 
 void Deliver(IXmlReader* reader, XmlNodeType type, bool empty, XmlHandler& handler, XmlCursor& cursor,
@@ -121,7 +93,24 @@ void Deliver(IXmlReader* reader, XmlNodeType type, bool empty, XmlHandler& handl
 void ParseXml(std::string_view bytes, const std::string& part, XmlHandler& handler) {
     const CreateXmlReaderFn create = CreateReaderFunction();
     if (bytes.size() > UINT_MAX || create == nullptr) throw TemplateError{Message::BadXml, {part, "0"}};
-    if (const size_t line = NulLine(bytes)) throw TemplateError{Message::BadXml, {part, std::to_string(line)}};
+    // Wine's XmlLite reads a part cut short for ever, or aborts on one without
+    // an element, and lets bad characters through: such a part never reaches it.
+    if (std::optional<TemplateError> error = PrecheckXml(bytes, part)) throw std::move(*error);
+    // The part's own bytes, where its text is found for a writer: what
+    // XmlLite is given below may differ.
+    const std::string_view original = bytes;
+    // Wine's XmlLite loses its way in a UTF-16 part past its first few
+    // kilobytes, and ends one in UTF-16BE at once: it gets the part in UTF-8.
+    const std::optional<std::string> utf8 = Utf16AsUtf8(bytes);
+    if (utf8) bytes = *utf8;
+    // Nor does it read blanks before the root element unless a declaration
+    // stands before them: one is added, on the same line.
+    std::string declared;
+    const size_t mark = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    if (bytes.size() > mark && std::string_view(" \t\r\n").find(bytes[mark]) != std::string_view::npos) {
+        declared.append(bytes.substr(0, mark)).append("<?xml version=\"1.0\"?>").append(bytes.substr(mark));
+        bytes = declared;
+    }
     ComPtr<IStream> stream;
     stream.Attach(::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
     ComPtr<IXmlReader> reader;
@@ -136,7 +125,7 @@ void ParseXml(std::string_view bytes, const std::string& part, XmlHandler& handl
                              {part, std::to_string(kMaxXmlDepth), std::to_string(Line(reader.Get()))}};
     };
     std::vector<XmlAttribute> attributes;
-    XmlCursor cursor(bytes);
+    XmlCursor cursor(original);
     std::exception_ptr refused;  // the handler's, reported once the part proves well-formed
     size_t depth = 0;
     bool rooted = false;
@@ -158,9 +147,7 @@ void ParseXml(std::string_view bytes, const std::string& part, XmlHandler& handl
     // A part without a root element is not XML, though XmlLite may end it
     // quietly: Wine's does for blanks only, a comment only, or UTF-16BE.
     if (hr == S_FALSE && !rooted) hr = static_cast<HRESULT>(MX_E_INPUTEND);
-    if (hr == static_cast<HRESULT>(WC_E_DTDPROHIBITED) || (FAILED(hr) && !rooted && DeclaresDoctype(bytes))) {
-        throw TemplateError{Message::XmlDoctype, {part}};
-    }
+    if (hr == static_cast<HRESULT>(WC_E_DTDPROHIBITED)) throw TemplateError{Message::XmlDoctype, {part}};
     if (FAILED(hr)) throw TemplateError{Message::BadXml, {part, std::to_string(Line(reader.Get()))}};
     if (refused) std::rethrow_exception(refused);
 }

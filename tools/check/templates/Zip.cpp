@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <optional>
+#include <vector>
 
 #include "tools/check/templates/TemplateError.h"
 
@@ -24,6 +25,7 @@ constexpr size_t kCentralSize = 46;
 constexpr size_t kLocalSize = 30;
 constexpr uint16_t kZip64Extra = 0x0001;
 constexpr uint16_t kEncrypted = 0x0001;
+constexpr uint16_t kDataDescriptor = 0x0008;  // the local header's checksum and sizes may be zero
 constexpr uint16_t kStored = 0;
 constexpr uint16_t kDeflated = 8;
 
@@ -100,26 +102,35 @@ Directory FindDirectory(std::string_view bytes) {
     throw TemplateError{Message::NotZip, {}};
 }
 
-// Sizes and offsets too big for their fields are in the entry's Zip64 extra field.
-void ReadZip64Extra(std::string_view extra, uint64_t& size, uint64_t& compressedSize, uint64_t& localOffset) {
+// The bound on work: no byte of the file belongs to two entries, and the
+// compressed bytes inflated by all reads together are at most kReadsPerByte
+// times the file's size (a part may be read twice, as styles.xml is), so the
+// reader inflates at most kReadsPerByte times the file, and unpacks at most the
+// archive's limit; the XML readers are linear in what is unpacked.
+constexpr uint64_t kReadsPerByte = 3;
+
+// Sizes and offsets too big for their fields are in the entry's Zip64 extra
+// field; false when one of them is missing there.
+bool ReadZip64Extra(std::string_view extra, uint64_t& size, uint64_t& compressedSize, uint64_t& localOffset) {
     while (extra.size() >= 4) {
         const Fields header(extra, 0);
         const uint16_t id = header.U16(0);
         const size_t length = header.U16(2);
-        if (length > extra.size() - 4) return;
+        if (length > extra.size() - 4) return true;
         if (id == kZip64Extra) {
             const Fields data(extra.substr(4, length), 0);
             size_t at = 0;
             for (uint64_t* field : {&size, &compressedSize, &localOffset}) {
                 if (*field != UINT32_MAX) continue;
-                if (!data.Has(at + 8)) DirectoryDamaged();
+                if (!data.Has(at + 8)) return false;
                 *field = data.U64(at);
                 at += 8;
             }
-            return;
+            return true;
         }
         extra.remove_prefix(4 + length);
     }
+    return true;
 }
 
 }  // namespace
@@ -153,10 +164,59 @@ void ZipArchive::ReadCentralDirectory() {
         entry.compressedSize = header.U32(20);
         entry.size = header.U32(24);
         entry.localOffset = header.U32(42);
-        ReadZip64Extra(header.Slice(kCentralSize + nameLength, extraLength), entry.size, entry.compressedSize,
-                       entry.localOffset);
+        if (!ReadZip64Extra(header.Slice(kCentralSize + nameLength, extraLength), entry.size, entry.compressedSize,
+                            entry.localOffset)) {
+            DirectoryDamaged();
+        }
         entries_.emplace(header.Slice(kCentralSize, nameLength), entry);
         at += kCentralSize + nameLength + extraLength + commentLength;
+    }
+    CheckEntries();
+}
+
+// The local header repeats the entry's name and method, and its checksum and
+// sizes unless a data descriptor after the data holds them.
+bool ZipArchive::LocalHeaderAgrees(std::string_view name, Entry& entry) const {
+    const Fields local(bytes_, entry.localOffset);
+    if (!local.Has(kLocalSize) || local.U32(0) != kLocalSignature) return false;
+    const size_t nameLength = local.U16(26);
+    const size_t extraLength = local.U16(28);
+    if (!local.Has(kLocalSize + nameLength + extraLength) || local.Slice(kLocalSize, nameLength) != name ||
+        local.U16(8) != entry.method) {
+        return false;
+    }
+    if (!((local.U16(6) | entry.flags) & kDataDescriptor)) {
+        uint64_t size = local.U32(22), compressedSize = local.U32(18), unused = 0;
+        if (!ReadZip64Extra(local.Slice(kLocalSize + nameLength, extraLength), size, compressedSize, unused) ||
+            local.U32(14) != entry.crc || size != entry.size || compressedSize != entry.compressedSize) {
+            return false;
+        }
+    }
+    if (!local.Has(kLocalSize + nameLength + extraLength, entry.compressedSize)) return false;
+    entry.dataOffset = entry.localOffset + kLocalSize + nameLength + extraLength;
+    return true;
+}
+
+// Entries whose local header agrees are sound unless their bytes, from local
+// header to the end of their data, overlap another's. In the order they
+// start, an entry that starts before the farthest end so far overlaps the
+// entry that reaches there.
+void ZipArchive::CheckEntries() {
+    std::vector<Entry*> agreeing;
+    for (auto& [name, entry] : entries_) {
+        if (LocalHeaderAgrees(name, entry)) agreeing.push_back(&entry);
+    }
+    std::sort(agreeing.begin(), agreeing.end(), [](Entry* a, Entry* b) { return a->localOffset < b->localOffset; });
+    uint64_t reach = 0;
+    Entry* reaching = nullptr;
+    for (Entry* entry : agreeing) {
+        entry->sound = true;
+        if (reaching && entry->localOffset < reach) entry->sound = reaching->sound = false;
+        const uint64_t end = entry->dataOffset + entry->compressedSize;
+        if (end > reach) {
+            reach = end;
+            reaching = entry;
+        }
     }
 }
 
@@ -168,12 +228,10 @@ bool ZipArchive::ContainsUnder(std::string_view folder) const {
            !LessIgnoringCase()(folder, std::string_view(next->first).substr(0, folder.size()));
 }
 
-std::string_view ZipArchive::CompressedData(const std::string& name, const Entry& entry) const {
-    const Fields local(bytes_, entry.localOffset);
-    if (!local.Has(kLocalSize) || local.U32(0) != kLocalSignature) EntryDamaged(name);
-    const uint64_t start = kLocalSize + local.U16(26) + local.U16(28);
-    if (!local.Has(start, entry.compressedSize)) EntryDamaged(name);
-    return local.Slice(start, entry.compressedSize);
+std::string_view ZipArchive::CompressedData(const std::string& name, const Entry& entry) {
+    if (!entry.sound || entry.compressedSize > bytes_.size() * kReadsPerByte - inflated_) EntryDamaged(name);
+    inflated_ += entry.compressedSize;
+    return bytes_.substr(entry.dataOffset, entry.compressedSize);
 }
 
 std::string ZipArchive::Read(std::string_view name) {
