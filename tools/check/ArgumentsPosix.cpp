@@ -4,9 +4,9 @@
 
 namespace quillmark::arguments {
 
-std::filesystem::path ToPath(const WString& argument) { return std::filesystem::path(ToUtf8(argument)); }
+std::filesystem::path ToPath(const WString& argument) { return std::filesystem::path(ToNativePath(argument)); }
 
-WString FromPath(const std::filesystem::path& path) { return FromUtf8(path.native()); }
+WString FromPath(const std::filesystem::path& path) { return FromNativePath(path.native()); }
 
 bool HasPattern(WStringView) { return false; }
 

@@ -9,6 +9,7 @@
 #include "catalogue/SectionTarget.h"
 #include "catalogue/TemplateCatalogue.h"
 #include "common/Exception.h"
+#include "tools/check/ArgumentsPlatform.h"
 #include "tools/check/Checker.h"
 #include "tools/check/templates/CodeScan.h"
 #include "tools/check/templates/TemplateError.h"
@@ -107,7 +108,7 @@ private:
         // Read whole, so never a file bigger than anything it may unpack to.
         constexpr uintmax_t kLargest = ZipArchive::kDefaultLimit * 4;
         std::error_code ignored;
-        if (const uintmax_t size = std::filesystem::file_size(std::filesystem::path(path), ignored);
+        if (const uintmax_t size = std::filesystem::file_size(arguments::ToPath(path), ignored);
             !ignored && size > kLargest) {
             Error(path, Say(Message::FileTooBig, {std::to_string(kLargest >> 20)}));
             return;
@@ -122,7 +123,7 @@ private:
             Error(path, Say(e.message, shown));
             return;
         } catch (const Exception& e) {
-            Error(path, ToUtf8(e.Message()));
+            Error(path, ShownName(e.Message()));
             return;
         } catch (...) {
             // A fault of ours in one template must not cost the user the others.
@@ -197,7 +198,7 @@ private:
     // TEMPLATE:PARAGRAPH: warning: text for the body, where the paragraph
     // number serves as a line number; other parts are named in the text.
     void Warn(const WString& path, const Place& place, const std::string& text) {
-        std::string line = ToUtf8(path);
+        std::string line = ShownName(path);
         if (place.part == Part::Body) {
             line += ":" + std::to_string(place.paragraph) + ": " + Say(Message::Warning) + ": " + text;
         } else {
@@ -211,17 +212,17 @@ private:
         ++errors_;
         if (check_.json) {
             std::string object = "{\"template\":";
-            AppendJsonString(object, path);
+            AppendJsonPath(object, path);
             object += ",\"error\":";
             AppendJsonString(object, FromUtf8(text));
             lines_.push_back(object + "}");
         } else {
-            lines_.push_back(ToUtf8(path) + ": " + Say(Message::Error) + ": " + text);
+            lines_.push_back(ShownName(path) + ": " + Say(Message::Error) + ": " + text);
         }
     }
 
     void WriteText(const WString& path, const TemplateFindings& findings) {
-        lines_.push_back(Say(Message::TemplateLine, {ToUtf8(platform::FullPath(path))}));
+        lines_.push_back(Say(Message::TemplateLine, {ShownName(platform::FullPath(path))}));
         lines_.push_back(Say(Message::ParagraphsLine, {std::to_string(findings.paragraphs)}));
         lines_.push_back(Say(Message::CodesUsedLine, {std::to_string(findings.used.size())}));
         for (const auto& [code, places] : findings.used) {
@@ -258,7 +259,7 @@ private:
 
     void WriteJson(const WString& path, const TemplateFindings& findings) {
         std::string object = "{\"template\":";
-        AppendJsonString(object, path);
+        AppendJsonPath(object, path);
         object += ",\"codes\":[";
         bool first = true;
         for (const auto& [code, places] : findings.used) {

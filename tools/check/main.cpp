@@ -88,7 +88,7 @@ int wmain(int argc, wchar_t** argv) {
 
 int main(int argc, char** argv) {
     std::vector<quillmark::WString> args;
-    for (int i = 1; i < argc; ++i) args.push_back(quillmark::FromUtf8(argv[i]));
+    for (int i = 1; i < argc; ++i) args.push_back(quillmark::FromNativePath(argv[i]));
     std::string out;
     std::string err;
     const int code = quillmark::RunChecker(args, out, err);
