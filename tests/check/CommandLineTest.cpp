@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 
 #include "support/TestFiles.h"
 
@@ -46,14 +48,19 @@ Outcome InShell(const fs::path& dir, const std::string& arguments) {
 
 #ifdef _WIN32
 // Wine makes no links, and the runtime removes no tree past MAX_PATH: the
-// Unix side does both, with %p for the tree.
+// Unix side does both, with %p for the tree. start /wait returns before a
+// Unix program ends, so each waits for what the program does.
 struct OnUnixSide {
     const fs::path& tree;
-    void Run(const std::wstring& command) const {
+    template <class Done>
+    void Run(const std::wstring& command, Done done) const {
         const std::wstring unixPath = L"for /f \"delims=\" %p in ('winepath -u \"" + tree.wstring() + L"\"') do ";
         ::_wsystem((unixPath + L"start /wait /unix " + command).c_str());
+        for (int i = 0; i < 3000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ~OnUnixSide() { Run(L"/bin/rm -rf \"%p\""); }
+    ~OnUnixSide() {
+        Run(L"/bin/rm -rf \"%p\"", [&] { return !fs::exists(tree); });
+    }
 };
 #endif
 
@@ -86,10 +93,14 @@ TEST(CommandLine, TemplatesAsAuthorsHandThemOver) {
     for (int i = 0; i < 10; ++i) deep += "/Папка искового производства";
     put(data / "templates.docx", "long/a.docx");
     put(data / "templates.docx", deep + "/d.docx");
+    fs::create_hard_link(tree.Path() / "docs/sub/c.docx", tree.Path() / "docs/sub/hard.docx");
 #ifdef _WIN32
-    unixSide.Run(L"/bin/ln -s .. \"%p/docs/sub/up\"");
+    unixSide.Run(L"/bin/ln -s .. \"%p/docs/sub/up\"", [&] { return fs::exists(tree.Path() / "docs/sub/up"); });
+    unixSide.Run(L"/bin/ln -s c.docx \"%p/docs/sub/link.docx\"",
+                 [&] { return fs::exists(tree.Path() / "docs/sub/link.docx"); });
 #else
     fs::create_directory_symlink("..", tree.Path() / "docs/sub/up");
+    fs::create_symlink("c.docx", tree.Path() / "docs/sub/link.docx");
     put(data / "templates.docx", "odd/\x1B]0;t\x07.docx");
     put(data / "templates.docx", "odd/\xC8\xF1\xEA.docx");  // CP1251
 #endif
@@ -115,6 +126,7 @@ TEST(CommandLine, TemplatesAsAuthorsHandThemOver) {
         {"--json params.ini notes.zip", 1, 0, {"{\"template\":\"notes.zip\",\"error\":\"not a template"}},
         {"--json params.ini \"Нет такого\"", 3, 0, {"[]\n", "warning: \"Нет такого\" is none of the six kinds"}},
         {"params.ini \"*.odt\" docs/sub", 3, 3, {"/b.odt", "docs/sub/c.docx", "docs/sub/deeper/d.ott"}, true},
+        {"params.ini \"docs/*.*\"", 3, 4, {"docs/b.odt", "docs/sub/c.docx", "deeper/d.ott", "sub-a.docx"}, true},
         // Backslashes read as separators: \xC8 comes out as /xC8.
         {"params.ini odd", 3, 2, {"odd//u001B]0;t/u0007.docx", "odd//xC8/xF1/xEA.docx"}, false, true},
         {"params.ini 'odd/\xC8\xF1\xEA.docx'", 3, 1, {"odd//xC8/xF1/xEA.docx"}, false, true},
