@@ -62,7 +62,7 @@ WString ModuleFileName() {
     for (;;) {
         const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
         if (n < 0) return WString();
-        if (static_cast<size_t>(n) < buffer.size()) return FromUtf8(std::string_view(buffer.data(), n));
+        if (static_cast<size_t>(n) < buffer.size()) return FromNativePath(std::string_view(buffer.data(), n));
         buffer.resize(buffer.size() * 2);
     }
 }
@@ -70,7 +70,7 @@ WString ModuleFileName() {
 WStringView PathSeparators() { return u"/"; }
 
 bool FileExists(const WString& path) {
-    const std::string name = ToUtf8(path);
+    const std::string name = ToNativePath(path);
     struct stat st {};
     if (::stat(name.c_str(), &st) == 0) return !S_ISDIR(st.st_mode);
     if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG) return false;
@@ -79,7 +79,7 @@ bool FileExists(const WString& path) {
 
 FileBytes ReadWholeFile(const WString& path) {
     // Non-blocking, so that a FIFO in its place cannot hang the read.
-    const Fd fd(::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    const Fd fd(::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.Get() < 0) throw FileOpenError(path, static_cast<unsigned long>(errno));
 
     struct stat st {};
@@ -105,7 +105,7 @@ WString FullPath(const WString& path) {
     if (absolute.empty() || absolute.front() != u'/') {
         std::vector<char> cwd(4096);
         while (::getcwd(cwd.data(), cwd.size()) == nullptr && errno == ERANGE) cwd.resize(cwd.size() * 2);
-        absolute = FromUtf8(cwd.data()) + u"/" + absolute;
+        absolute = FromNativePath(cwd.data()) + u"/" + absolute;
     }
     std::vector<WStringView> parts;
     WStringView rest = absolute;

@@ -1,6 +1,7 @@
 // UTF-16 strings for every platform: wchar_t is 16 bits on Windows only.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,5 +27,14 @@ std::string ToUtf8(WStringView text);
 // Lenient UTF-8 to UTF-16: malformed sequences become U+FFFD. For arguments and
 // messages, never for catalogue files (those follow the strict rules).
 WString FromUtf8(std::string_view text);
+
+// File names where the system names files with bytes, as Linux does: a byte
+// that is not part of UTF-8 stays, on its own, as a lone surrogate
+// U+DC80..U+DCFF, so that a name goes back to the system as the bytes it
+// came as (a CP1251 name unzipped from a Windows archive, say).
+WString FromNativePath(std::string_view bytes);
+std::string ToNativePath(WStringView path);
+// The byte that a lone surrogate of FromNativePath keeps.
+std::optional<unsigned char> KeptByte(WChar unit);
 
 }  // namespace quillmark

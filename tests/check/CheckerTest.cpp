@@ -1,4 +1,5 @@
 #include "tools/check/Checker.h"
+#include "tools/check/Json.h"
 
 #include <gtest/gtest.h>
 
@@ -221,6 +222,22 @@ TEST(CheckerMessages, QuotedTextIsExactlyTheText) {
         {{WChar(0xD83D), WChar(0xDE00), WChar(0xDB40), WChar(0xDC01), WChar(0xD800)}, "\"😀\\U000E0001\\uD800\""},
     };
     for (const auto& [text, quoted] : cases) EXPECT_EQ(Quoted(text), quoted);
+}
+
+TEST(CheckerMessages, NamesGoBackToTheSystemAsTheyCameAndShowNoControls) {
+    // A sequence cut short before ASCII, an encoded surrogate, a character whose low half looks like a kept byte.
+    const std::string bytes = "\xC8\xF1\xEA\xF0\x9F\x98 \xED\xA0\x80\xF0\x9F\x92\x80";
+    EXPECT_EQ(ToNativePath(FromNativePath(bytes)), bytes);
+    const WString name = FromNativePath("\x1B]0;\xC2\x9B\xC8\xF0\x9F\x92\x80.docx");
+    std::string json;
+    AppendJsonPath(json, name);
+#ifdef _WIN32
+    const std::string byte = "\\uDCC8", jsonByte = "\\udcc8";  // a UTF-16 name's own lone surrogate
+#else
+    const std::string byte = "\\xC8", jsonByte = "\\\\xC8";
+#endif
+    EXPECT_EQ(ShownName(name), "\\u001B]0;\\u009B" + byte + "💀.docx");
+    EXPECT_EQ(json, "\"\\u001b]0;\\u009b" + jsonByte + "💀.docx\"");
 }
 
 TEST(CheckerMessages, TheLanguageComesFromTheUsersSettings) {

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 
 #include "check/Shell.h"
 #include "support/TestFiles.h"
@@ -50,10 +52,16 @@ TEST(CommandLine, TemplatesAsAuthorsHandThemOver) {
     for (int i = 0; i < 10; ++i) deep += "/Папка искового производства";
     put(data / "templates.docx", "long/a.docx");
     put(data / "templates.docx", deep + "/d.docx");
+    fs::create_hard_link(tree.Path() / "docs/sub/c.docx", tree.Path() / "docs/sub/hard.docx");
 #ifdef _WIN32
-    unixSide.Run(L"/bin/ln -s .. \"%p/docs/sub/up\"");
+    unixSide.Run(L"/bin/ln -s .. \"%p/docs/sub/up\"", [&] { return fs::exists(tree.Path() / "docs/sub/up"); });
+    unixSide.Run(L"/bin/ln -s c.docx \"%p/docs/sub/link.docx\"",
+                 [&] { return fs::exists(tree.Path() / "docs/sub/link.docx"); });
 #else
     fs::create_directory_symlink("..", tree.Path() / "docs/sub/up");
+    fs::create_symlink("c.docx", tree.Path() / "docs/sub/link.docx");
+    put(data / "templates.docx", "odd/\x1B]0;t\x07.docx");
+    put(data / "templates.docx", "odd/\xC8\xF1\xEA.docx");  // CP1251
 #endif
 
     struct Row {
@@ -62,6 +70,7 @@ TEST(CommandLine, TemplatesAsAuthorsHandThemOver) {
         size_t templates;
         std::vector<std::string> inOrder;
         bool windowsOnly = false;
+        bool linuxOnly = false;
     };
     const Row rows[] = {
         {"params.ini *.docx", 3, 2, {"Catalogue: ", "/a.docx", "/Иск.docx", "warning(s)."}},
@@ -76,11 +85,17 @@ TEST(CommandLine, TemplatesAsAuthorsHandThemOver) {
         {"--json params.ini notes.zip", 1, 0, {"{\"template\":\"notes.zip\",\"error\":\"not a template"}},
         {"--json params.ini \"Нет такого\"", 3, 0, {"[]\n", "warning: \"Нет такого\" is none of the six kinds"}},
         {"params.ini \"*.odt\" docs/sub", 3, 3, {"/b.odt", "docs/sub/c.docx", "docs/sub/deeper/d.ott"}, true},
+        {"params.ini \"docs/*.*\"", 3, 4, {"docs/b.odt", "docs/sub/c.docx", "deeper/d.ott", "sub-a.docx"}, true},
+        // Backslashes read as separators: \xC8 comes out as /xC8.
+        {"params.ini odd", 3, 2, {"odd//u001B]0;t/u0007.docx", "odd//xC8/xF1/xEA.docx"}, false, true},
+        {"params.ini 'odd/\xC8\xF1\xEA.docx'", 3, 1, {"odd//xC8/xF1/xEA.docx"}, false, true},
         {"params.ini long", 1, 1, {"long/a.docx", "производства/Папка", "cannot be read"}, true},
         {"params.ini \"~$Иск.docx\"", 1, 0, {"~$Иск.docx: error: the file Word or LibreOffice keeps"}},
     };
     for (const Row& row : rows) {
-#ifndef _WIN32
+#ifdef _WIN32
+        if (row.linuxOnly) continue;
+#else
         if (row.windowsOnly) continue;
 #endif
         const test::Outcome run = test::InShell(tree.Path(), std::string(kChecker) + " " + row.arguments);
@@ -93,7 +108,9 @@ TEST(CommandLine, TemplatesAsAuthorsHandThemOver) {
         }
         for (at = 0; (at = run.out.find("Template: ", at)) != std::string::npos; ++at) ++templates;
         EXPECT_EQ(templates, row.templates);
-        for (const char* never : {"/~$", "/.~lock", "Press any key"}) EXPECT_EQ(run.out.find(never), std::string::npos);
+        for (const char* never : {"/~$", "/.~lock", "Press any key", "\x1B"}) {
+            EXPECT_EQ(run.out.find(never), std::string::npos);
+        }
     }
 }
 

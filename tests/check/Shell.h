@@ -10,7 +10,8 @@
 #include "common/Text.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include <chrono>
+#include <thread>
 #else
 #include <sys/wait.h>
 #endif
@@ -44,20 +45,19 @@ inline Outcome InShell(const std::filesystem::path& dir, const std::string& comm
 
 #ifdef _WIN32
 // Wine makes no links, and the runtime removes no tree past MAX_PATH: the
-// Unix side does both, with %p for the tree.
+// Unix side does both, with %p for the tree. start /wait returns before a
+// Unix program ends, so each waits for what the program does: the runtime's
+// own removal racing the rm spun for ever on a file that vanished under it.
 struct OnUnixSide {
     const std::filesystem::path& tree;
-    void Run(const std::wstring& command) const {
+    template <class Done>
+    void Run(const std::wstring& command, Done done) const {
         const std::wstring unixPath = L"for /f \"delims=\" %p in ('winepath -u \"" + tree.wstring() + L"\"') do ";
         ::_wsystem((unixPath + L"start /wait /unix " + command).c_str());
+        for (int i = 0; i < 3000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    // start /wait does not wait for a Unix program: the tree is gone only
-    // when it is seen gone, and the runtime's own removal must not race the
-    // rm (it then spun for ever on a file that vanished under it).
     ~OnUnixSide() {
-        Run(L"/bin/rm -rf \"%p\"");
-        std::error_code error;
-        for (int i = 0; i < 200 && std::filesystem::exists(tree, error); ++i) ::Sleep(50);
+        Run(L"/bin/rm -rf \"%p\"", [&] { return !std::filesystem::exists(tree); });
     }
 };
 #endif

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string_view>
 #include <tuple>
 #include <utility>
@@ -81,6 +82,17 @@ private:
     std::vector<std::pair<WString, TemplateArgument>> paths_;
 };
 
+// A file that links lead to by several paths is read once, at the first.
+std::vector<TemplateArgument> OncePerFile(std::vector<TemplateArgument> templates) {
+    std::set<arguments::FileIdentity> seen;
+    std::vector<TemplateArgument> once;
+    for (TemplateArgument& found : templates) {
+        const auto identity = found.problem ? std::nullopt : arguments::IdentityOf(ToPath(found.path));
+        if (!identity || seen.insert(*identity).second) once.push_back(std::move(found));
+    }
+    return once;
+}
+
 // Folder by folder, so that one that cannot be read (a path too long for
 // the system, say) is named in its place and the walk goes on. A link to a
 // folder is not walked: it may lead back up. A subfolder the user may not
@@ -104,7 +116,7 @@ std::vector<TemplateArgument> TemplatesInFolder(const WString& folder) {
         }
         if (error) found.Add({FromPath(next), Message::FolderNotRead});
     }
-    return found.Sorted();
+    return OncePerFile(found.Sorted());
 }
 
 std::vector<TemplateArgument> TemplatesMatching(const WString& pattern) {

@@ -1,7 +1,10 @@
 // The file-system side of argument expansion: ArgumentsWin.cpp, ArgumentsPosix.cpp.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <tuple>
 #include <vector>
 
 #include "common/Text.h"
@@ -18,6 +21,18 @@ bool HasPattern(WStringView argument);
 // A symbolic link or a junction: a folder reached through it may hold the
 // link itself.
 bool IsLink(const std::filesystem::path& path);
+
+// What tells a file from every other, whatever link or name leads to it.
+struct FileIdentity {
+    uint64_t volume;
+    uint64_t index;
+    bool operator<(const FileIdentity& other) const {
+        return std::tie(volume, index) < std::tie(other.volume, other.index);
+    }
+};
+
+// None when the file cannot be asked.
+std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path);
 
 struct Match {
     WString path;

@@ -15,24 +15,32 @@ WStringView::size_type NameStart(WStringView path) {
     return separator == WStringView::npos ? 0 : separator + 1;
 }
 
+// What is left of a pattern once the name is used up matches nothing more:
+// stars, and a dot that only stars follow, for cmd's dir finds every name
+// with *.* and "report" with report.*.
+bool MatchesNothingMore(WStringView rest) {
+    const size_t dot = rest.find_first_not_of(L'*');
+    return dot == WStringView::npos ||
+           (rest[dot] == L'.' && dot + 1 < rest.size() && rest.find_first_not_of(L'*', dot + 1) == WStringView::npos);
+}
+
 // * for any run of characters, ? for one, without regard to case.
 bool NameMatches(WStringView name, WStringView pattern) {
     size_t n = 0, p = 0, star = WStringView::npos, resumeAt = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == L'?' || pattern[p] == name[n])) {
+    for (;;) {
+        if (n == name.size() && MatchesNothingMore(pattern.substr(p))) return true;
+        if (n < name.size() && p < pattern.size() && (pattern[p] == L'?' || pattern[p] == name[n])) {
             ++n, ++p;
         } else if (p < pattern.size() && pattern[p] == L'*') {
             star = p++;
             resumeAt = n;
-        } else if (star != WStringView::npos) {
+        } else if (star != WStringView::npos && resumeAt < name.size()) {
             p = star + 1;
             n = ++resumeAt;
         } else {
             return false;
         }
     }
-    while (p < pattern.size() && pattern[p] == L'*') ++p;
-    return p == pattern.size();
 }
 
 }  // namespace
@@ -52,6 +60,15 @@ bool IsLink(const std::filesystem::path& path) {
     // gives its links no tag.
     return find && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
            (data.dwReserved0 == 0 || IsReparseTagNameSurrogate(data.dwReserved0));
+}
+
+std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path) {
+    // No access asked for: a file that Word holds open still answers.
+    const UniqueFile file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !::GetFileInformationByHandle(file.Get(), &info)) return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
 std::vector<Match> Matches(const WString& pattern) {

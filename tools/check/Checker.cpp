@@ -172,14 +172,14 @@ std::optional<Options> ParseArguments(const std::vector<WString>& args, Language
         } else if (const auto value = OptionValue(args, i, QM_W("--kind"))) {
             if (!*value) return fail(Message::KindNeedsValue);
             options.kind = FindKind(**value);
-            if (!options.kind) return fail(Message::NotAKind, ToUtf8(**value));
+            if (!options.kind) return fail(Message::NotAKind, ShownName(**value));
         } else if (const auto value = OptionValue(args, i, QM_W("--codepage"))) {
             if (!*value) return fail(Message::NeedsValue);
             const auto codePage = ParseCodePage(**value);
-            if (!codePage) return fail(Message::UnsupportedCodePage, ToUtf8(**value));
+            if (!codePage) return fail(Message::UnsupportedCodePage, ShownName(**value));
             options.codePage = *codePage;
         } else {
-            return fail(Message::UnknownOption, ToUtf8(arg));
+            return fail(Message::UnknownOption, ShownName(arg));
         }
     }
     const auto task = PlaceArguments(options);
@@ -256,10 +256,10 @@ private:
     }
     // FILE: warning: text, for the whole file; FILE:LINE: warning: text, for a line.
     void Warn(const std::string& text) {
-        warnings_.push_back(ToUtf8(path_) + ": " + Say(Message::Warning) + ": " + text);
+        warnings_.push_back(ShownName(path_) + ": " + Say(Message::Warning) + ": " + text);
     }
     void Warn(size_t line, const std::string& text) {
-        warnings_.push_back(ToUtf8(path_) + ":" + std::to_string(line) + ": " + Say(Message::Warning) + ": " + text);
+        warnings_.push_back(ShownName(path_) + ":" + std::to_string(line) + ": " + Say(Message::Warning) + ": " + text);
     }
 
     void DescribeEncoding(const ByteOrderMark& mark, std::string_view body) {
@@ -357,7 +357,7 @@ private:
     }
 
     int Finish(std::string& out) {
-        out += Say(Message::FileLine, {ToUtf8(platform::FullPath(path_))}) + "\n";
+        out += Say(Message::FileLine, {ShownName(platform::FullPath(path_))}) + "\n";
         if (!encoding_.empty()) out += Say(Message::EncodingLine, {encoding_}) + "\n";
         out += Say(Message::SectionsLine, {std::to_string(sections_.size())}) + "\n";
         for (const SectionInfo& s : sections_) {
@@ -405,7 +405,7 @@ int RunChecker(const std::vector<WString>& args, Output& output, Language langua
                 break;
             case Task::Kind::Templates:
                 if (!options->json) {
-                    output.Out(Say(language, Message::CatalogueLine, {ToUtf8(platform::FullPath(task.catalogue))}) +
+                    output.Out(Say(language, Message::CatalogueLine, {ShownName(platform::FullPath(task.catalogue))}) +
                                "\n");
                 }
                 return RunTemplateCheck({task.catalogue, options->codePage, options->kind,
@@ -413,7 +413,7 @@ int RunChecker(const std::vector<WString>& args, Output& output, Language langua
                                         output, language);
         }
     } catch (const Exception& e) {
-        err += ToUtf8(e.Message()) + "\n";
+        err += ShownName(e.Message()) + "\n";
         code = kCheckCannotOpen;
     }
     output.Out(out);

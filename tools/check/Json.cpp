@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "tools/check/Messages.h"
+
 namespace quillmark {
 
 void AppendJsonString(std::string& out, WStringView text) {
@@ -23,7 +25,7 @@ void AppendJsonString(std::string& out, WStringView text) {
             out += "\\r";
         } else if (c == '\t') {
             out += "\\t";
-        } else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF)) {
+        } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0xD800 && c <= 0xDFFF)) {
             std::snprintf(escape, sizeof escape, "\\u%04x", c);
             out += escape;
         } else {
@@ -32,6 +34,8 @@ void AppendJsonString(std::string& out, WStringView text) {
     }
     out += '"';
 }
+
+void AppendJsonPath(std::string& out, WStringView path) { AppendJsonString(out, SpeltName(path)); }
 
 std::string JsonStringArray(const std::vector<WString>& items) {
     std::string out = "[";

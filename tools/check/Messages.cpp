@@ -278,7 +278,31 @@ std::string Quoted(WStringView text) { return '"' + Escaped(text, true) + '"'; }
 
 std::string Shown(WStringView text) { return Escaped(text, false); }
 
-std::string QuotedPath(WStringView path) { return '"' + ToUtf8(path) + '"'; }
+WString SpeltName(WStringView name) {
+#ifdef _WIN32
+    return WString(name);  // UTF-16 names, lone surrogates and all
+#else
+    WString spelt;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const bool pair = name[i] >= 0xD800 && name[i] <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
+                          name[i + 1] <= 0xDFFF;
+        if (pair) {
+            spelt += name.substr(i++, 2);
+        } else if (const auto byte = KeptByte(name[i])) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(*byte));
+            spelt.append(escape, escape + 4);
+        } else {
+            spelt += name[i];
+        }
+    }
+    return spelt;
+#endif
+}
+
+std::string ShownName(WStringView name) { return Shown(SpeltName(name)); }
+
+std::string QuotedPath(WStringView path) { return '"' + ShownName(path) + '"'; }
 
 std::string Codes(Language language, size_t count) {
     const size_t last = count % 10, lastTwo = count % 100;

@@ -121,7 +121,13 @@ std::string Quoted(WStringView text);
 // Text from a file, such as a part's name, with what does not print escaped
 // as in Quoted: no control character from a file reaches the terminal.
 std::string Shown(WStringView text);
-// A file's path in double quotes, as it stands.
+// A name from the file system with each byte that is not UTF-8 (kept as
+// FromNativePath keeps it, where names are bytes) spelt \xNN.
+WString SpeltName(WStringView name);
+// A name from the file system, or a text that holds one, spelt and escaped
+// as Shown escapes: no file name sets a terminal's title.
+std::string ShownName(WStringView name);
+// A file's path in double quotes, shown as ShownName shows it.
 std::string QuotedPath(WStringView path);
 // "N code(s)" with the plural the language wants.
 std::string Codes(Language language, size_t count);

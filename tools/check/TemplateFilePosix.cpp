@@ -95,7 +95,7 @@ std::string NewFileName(const std::string& name) {
 
 bool IsReadOnlyFile(const WString& path) {
     struct stat st {};
-    const std::string native = ToUtf8(path);
+    const std::string native = ToNativePath(path);
     if (::stat(native.c_str(), &st) != 0) return false;
     return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(native.c_str(), W_OK) != 0;
 }
@@ -106,7 +106,7 @@ std::optional<TemplateError> ReplaceTemplateFile(const WString& path, std::strin
     // process, so that the new file is removed and the template reported.
     ::signal(SIGXFSZ, SIG_IGN);
     // A link stays a link: the file it names is the template, and the new file goes beside that.
-    const std::unique_ptr<char, decltype(&::free)> real(::realpath(ToUtf8(path).c_str(), nullptr), &::free);
+    const std::unique_ptr<char, decltype(&::free)> real(::realpath(ToNativePath(path).c_str(), nullptr), &::free);
     if (!real) return WriteError(errno);
     const std::string target = real.get();
     struct stat st {};

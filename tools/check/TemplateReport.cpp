@@ -9,6 +9,7 @@
 #include "catalogue/SectionTarget.h"
 #include "catalogue/TemplateCatalogue.h"
 #include "common/Exception.h"
+#include "tools/check/ArgumentsPlatform.h"
 #include "tools/check/Findings.h"
 #include "tools/check/Json.h"
 #include "tools/check/templates/CodeScan.h"
@@ -105,7 +106,7 @@ private:
         // Read whole, so never a file bigger than anything it may unpack to.
         constexpr uintmax_t kLargest = ZipArchive::kDefaultLimit * 4;
         std::error_code ignored;
-        if (const uintmax_t size = std::filesystem::file_size(std::filesystem::path(path), ignored);
+        if (const uintmax_t size = std::filesystem::file_size(arguments::ToPath(path), ignored);
             !ignored && size > kLargest) {
             Error(path, Say(Message::FileTooBig, {std::to_string(kLargest >> 20)}));
             return;
@@ -119,7 +120,7 @@ private:
             Error(path, Said(e));
             return;
         } catch (const Exception& e) {
-            Error(path, ToUtf8(e.Message()));
+            Error(path, ShownName(e.Message()));
             return;
         } catch (...) {
             // A fault of ours in one template must not cost the user the others.
@@ -192,7 +193,7 @@ private:
     // TEMPLATE:PARAGRAPH: warning: text for the body, where the paragraph
     // number serves as a line number; other parts are named in the text.
     void Tell(const WString& path, const Place& place, Message label, const std::string& text) {
-        std::string line = ToUtf8(path);
+        std::string line = ShownName(path);
         if (place.part == Part::Body) {
             line += ":" + std::to_string(place.paragraph) + ": " + Say(label) + ": " + text;
         } else {
@@ -211,17 +212,17 @@ private:
         ++errors_;
         if (check_.json) {
             std::string object = "{\"template\":";
-            AppendJsonString(object, path);
+            AppendJsonPath(object, path);
             object += ",\"error\":";
             AppendJsonString(object, FromUtf8(text));
             Line(object + "}");
         } else {
-            Line(ToUtf8(path) + ": " + Say(Message::Error) + ": " + text);
+            Line(ShownName(path) + ": " + Say(Message::Error) + ": " + text);
         }
     }
 
     void WriteText(const WString& path, const TemplateFindings& findings, const FixPlan& plan) {
-        Line(Say(Message::TemplateLine, {ToUtf8(platform::FullPath(path))}));
+        Line(Say(Message::TemplateLine, {ShownName(platform::FullPath(path))}));
         Line(Say(Message::ParagraphsLine, {std::to_string(findings.paragraphs)}));
         Line(Say(Message::CodesUsedLine, {std::to_string(findings.used.size())}));
         for (const auto& [code, places] : findings.used) {
@@ -266,7 +267,7 @@ private:
     void WriteJson(const WString& path, const TemplateFindings& findings, const FixPlan& plan,
                    const std::optional<TemplateError>& failed) {
         std::string object = "{\"template\":";
-        AppendJsonString(object, path);
+        AppendJsonPath(object, path);
         object += ",\"codes\":[";
         bool first = true;
         for (const auto& [code, places] : findings.used) {

@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     ::mallopt(M_MMAP_THRESHOLD, 64 << 20);
 #endif
     std::vector<quillmark::WString> args;
-    for (int i = 1; i < argc; ++i) args.push_back(quillmark::FromUtf8(argv[i]));
+    for (int i = 1; i < argc; ++i) args.push_back(quillmark::FromNativePath(argv[i]));
     StandardOutput output;
     return quillmark::RunChecker(args, output);
 }
