@@ -45,8 +45,8 @@ def package(path, part):
 
 def corpus(templates, out):
     """The seeds' parts whole, in UTF-16 both ways too, undeclared after a
-    blank line, cut at 32 places, and cut inside a character; and one part
-    declared otherwise, for KNOWN."""
+    blank line, cut at 32 places, and cut inside a character; the main part
+    of templates.docx made long, and declared otherwise, for KNOWN."""
     made = []  # distinct names: reports are told apart by them
 
     def add(name, part):
@@ -71,6 +71,8 @@ def corpus(templates, out):
             add(f"{stem}-utf-16be.docx", b"\xFE\xFF" + text.encode("utf-16-be"))
     with zipfile.ZipFile(os.path.join(templates, "templates.docx")) as z:
         document = z.read("word/document.xml")
+    body = document.index(b"<w:body>") + 8
+    add("long.docx", document[:body] + document[body:document.index(b"<w:sectPr", body)] * 64 + document[body:])
     for declared, name in KNOWN_DECLARATIONS.items():
         add(name, document.replace(b'version="1.0" encoding="UTF-8"', declared))
     return made
