@@ -100,6 +100,7 @@ class Scanner {
         size_t at;
         std::optional<size_t> badReference;  // the first in its value
         bool empty;                          // its value
+        bool blank;                          // in its value
     };
 
 public:
@@ -484,7 +485,7 @@ private:
                 Take();
                 Fail(at);
             }
-            Attribute& attribute = attributes_.emplace_back(Attribute{{}, at_, std::nullopt, true});
+            Attribute& attribute = attributes_.emplace_back(Attribute{{}, at_, std::nullopt, true, false});
             attribute.name = Name();
             SkipBlanks();
             Expect("=");
@@ -494,6 +495,7 @@ private:
             if (quote != '"' && quote != '\'') Fail(quoteAt);
             for (char32_t c = Take(); c != quote; c = Take()) {
                 attribute.empty = false;
+                attribute.blank = attribute.blank || IsBlank(c);
                 if (c == '<') Fail(at_ - Width(c));
                 if (c != '&') continue;
                 const std::optional<size_t> bad = Reference();
@@ -529,10 +531,12 @@ private:
     }
 
     // Every prefix is declared, on the element or around it, and none is
-    // declared empty.
+    // declared empty. No namespace holds a blank, which expat joins a name's
+    // namespace and local part with.
     void Bind(std::string_view element, size_t depth) {
         for (const Attribute& attribute : attributes_) {
             const std::u32string name = Chars(attribute.name);
+            if (attribute.blank && (name == U"xmlns" || name.starts_with(U"xmlns:"))) Fail(token_);
             if (!name.starts_with(U"xmlns:")) continue;
             if (attribute.empty) Fail(token_);
             ++prefixes_[name.substr(6)];
