@@ -20,6 +20,8 @@ KNOWN = {
     "declared-latin-1.docx": "Wine's XmlLite knows no ISO-8859-1, which Windows' reads",
     "version-2.0.docx": "XmlLite reads no XML version but 1.x; expat reads a part declared 2.0 as 1.0",
     "astral-reference.docx": "Wine's XmlLite refuses &#x10000; in an attribute's value, though not &#x1F600;",
+    "fifth-edition-name.docx": "XmlLite takes names as XML 1.0's fifth edition, which allows U+FEFF in one; "
+                               "expat as the fourth, which does not",
 }
 # templates.docx's main part changed so: the cases above, and others that Wine
 # once read otherwise.
@@ -28,6 +30,7 @@ CHANGES = {
     "version-2.0.docx": (b'version="1.0"', b'version="2.0"'),
     "astral-reference.docx": (b"<w:body>", b'<w:body><w:p w:rsidR="a&#x10000;b"/>'),
     "blank-in-namespace.docx": (b'xmlns:w="http://', b'xmlns:w="http://\n'),
+    "fifth-edition-name.docx": (b"<w:body>", b'<w:body><w:p w:\xef\xbb\xbfx="1"/>'),
 }
 
 WORD_TYPES = '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>'
