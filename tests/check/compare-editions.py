@@ -30,6 +30,7 @@ CHANGES = {
     "version-2.0.docx": (b'version="1.0"', b'version="2.0"'),
     "astral-reference.docx": (b"<w:body>", b'<w:body><w:p w:rsidR="a&#x10000;b"/>'),
     "blank-in-namespace.docx": (b'xmlns:w="http://', b'xmlns:w="http://\n'),
+    "space-in-namespace.docx": (b'xmlns:w="http://', b'xmlns:w="http://&#x20;'),
     "fifth-edition-name.docx": (b"<w:body>", b'<w:body><w:p w:\xef\xbb\xbfx="1"/>'),
 }
 

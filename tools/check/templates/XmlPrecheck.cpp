@@ -352,7 +352,7 @@ private:
             fail(k < pseudo.size() ? pseudo[k].nameAt : text.size());
         const Pseudo* encoding = ++k < pseudo.size() && pseudo[k].name == U"encoding" ? &pseudo[k++] : nullptr;
         if (encoding &&
-            !(encoding->value.size() > 0 && (encoding->value[0] | 0x20) >= 'a' && (encoding->value[0] | 0x20) <= 'z')) {
+            !(!encoding->value.empty() && (encoding->value[0] | 0x20) >= 'a' && (encoding->value[0] | 0x20) <= 'z')) {
             fail(encoding->valueAt);
         }
         if (k < pseudo.size() && pseudo[k].name == U"standalone") {
@@ -478,6 +478,7 @@ private:
     // the five entities that need no DTD. An attribute's reference is checked
     // once its tag is read: where it is bad is returned.
     std::optional<size_t> Reference() {
+        referred_ = 0;
         const size_t at = at_ - Width('&');
         if (TakeIf('#')) {
             const bool hex = TakeIf('x');
@@ -491,6 +492,7 @@ private:
                 value = std::min<char32_t>(value * (hex ? 16 : 10) + digit, 0x110000);
             }
             if (!IsXmlChar(value)) return at;
+            referred_ = value;
             return std::nullopt;
         }
         const std::u32string name = Chars(Name());
@@ -538,6 +540,7 @@ private:
                 if (c != '&') continue;
                 const std::optional<size_t> bad = Reference();
                 if (!attribute.badReference) attribute.badReference = bad;
+                attribute.blank = attribute.blank || referred_ == ' ';
             }
         }
         CheckAttributes(name, namespaces, open.size() + 1);
@@ -673,6 +676,7 @@ private:
     std::vector<Attribute> attributes_;  // the last start tag's
     std::vector<size_t> order_;
     std::vector<bool> repeats_;
+    char32_t referred_ = 0;  // the character that the last reference stands for, if it is one to a character
     std::map<std::u32string, size_t> prefixes_;              // each declared prefix, with how often it is
     std::vector<std::pair<std::u32string, size_t>> scopes_;  // and the depth of each declaration
 };
