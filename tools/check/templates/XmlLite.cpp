@@ -29,29 +29,6 @@ CreateXmlReaderFn CreateReaderFunction() {
     return create;
 }
 
-WStringView Current(HRESULT (STDMETHODCALLTYPE IXmlReader::*get)(LPCWSTR*, UINT*), IXmlReader* reader) {
-    LPCWSTR text = nullptr;
-    UINT length = 0;
-    if (FAILED((reader->*get)(&text, &length)) || text == nullptr) return {};
-    return {text, length};
-}
-
-void ReadAttributes(IXmlReader* reader, std::vector<XmlAttribute>& attributes) {
-    attributes.clear();
-    for (HRESULT hr = reader->MoveToFirstAttribute(); hr == S_OK; hr = reader->MoveToNextAttribute()) {
-        attributes.push_back({WString(Current(&IXmlReader::GetNamespaceUri, reader)),
-                              WString(Current(&IXmlReader::GetLocalName, reader)),
-                              WString(Current(&IXmlReader::GetValue, reader))});
-    }
-    reader->MoveToElement();
-}
-
-UINT Line(IXmlReader* reader) {
-    UINT line = 0;
-    reader->GetLineNumber(&line);
-    return line;
-}
-
 // The part as XmlLite reads it, each read ending on an ASCII byte where one
 // is in reach: Wine's XmlLite splits a character that the end of a read cuts
 // through, and so garbles or loses text of a long part in Russian.
@@ -84,6 +61,29 @@ private:
     std::string_view bytes_;
     size_t at_ = 0;
 };
+
+WStringView Current(HRESULT (STDMETHODCALLTYPE IXmlReader::*get)(LPCWSTR*, UINT*), IXmlReader* reader) {
+    LPCWSTR text = nullptr;
+    UINT length = 0;
+    if (FAILED((reader->*get)(&text, &length)) || text == nullptr) return {};
+    return {text, length};
+}
+
+void ReadAttributes(IXmlReader* reader, std::vector<XmlAttribute>& attributes) {
+    attributes.clear();
+    for (HRESULT hr = reader->MoveToFirstAttribute(); hr == S_OK; hr = reader->MoveToNextAttribute()) {
+        attributes.push_back({WString(Current(&IXmlReader::GetNamespaceUri, reader)),
+                              WString(Current(&IXmlReader::GetLocalName, reader)),
+                              WString(Current(&IXmlReader::GetValue, reader))});
+    }
+    reader->MoveToElement();
+}
+
+UINT Line(IXmlReader* reader) {
+    UINT line = 0;
+    reader->GetLineNumber(&line);
+    return line;
+}
 
 void Deliver(IXmlReader* reader, XmlNodeType type, bool empty, XmlHandler& handler,
              std::vector<XmlAttribute>& attributes) {
