@@ -19,10 +19,19 @@ import zipfile
 KNOWN = {
     "declared-latin-1.docx": "Wine's XmlLite knows no ISO-8859-1, which Windows' reads",
     "version-2.0.docx": "XmlLite reads no XML version but 1.x; expat reads a part declared 2.0 as 1.0",
+    "astral-reference.docx": "Wine's XmlLite refuses &#x10000; in an attribute's value, though not &#x1F600;",
+    "fifth-edition-name.docx": "XmlLite takes names as XML 1.0's fifth edition, which allows U+FEFF in one; "
+                               "expat as the fourth, which does not",
 }
-KNOWN_DECLARATIONS = {
-    b'version="1.0" encoding="ISO-8859-1"': "declared-latin-1.docx",
-    b'version="2.0" encoding="UTF-8"': "version-2.0.docx",
+# templates.docx's main part changed so: the cases above, and others that Wine
+# once read otherwise.
+CHANGES = {
+    "declared-latin-1.docx": (b'encoding="UTF-8"', b'encoding="ISO-8859-1"'),
+    "version-2.0.docx": (b'version="1.0"', b'version="2.0"'),
+    "astral-reference.docx": (b"<w:body>", b'<w:body><w:p w:rsidR="a&#x10000;b"/>'),
+    "blank-in-namespace.docx": (b'xmlns:w="http://', b'xmlns:w="http://\n'),
+    "space-in-namespace.docx": (b'xmlns:w="http://', b'xmlns:w="http://&#x20;'),
+    "fifth-edition-name.docx": (b"<w:body>", b'<w:body><w:p w:\xef\xbb\xbfx="1"/>'),
 }
 
 WORD_TYPES = '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>'
@@ -45,8 +54,8 @@ def package(path, part):
 
 def corpus(templates, out):
     """The seeds' parts whole, in UTF-16 both ways too, undeclared after a
-    blank line, cut at 32 places, and cut inside a character; and one part
-    declared otherwise, for KNOWN."""
+    blank line, cut at 32 places, and cut inside a character; the main part
+    of templates.docx made long, and changed as CHANGES says."""
     made = []  # distinct names: reports are told apart by them
 
     def add(name, part):
@@ -71,8 +80,10 @@ def corpus(templates, out):
             add(f"{stem}-utf-16be.docx", b"\xFE\xFF" + text.encode("utf-16-be"))
     with zipfile.ZipFile(os.path.join(templates, "templates.docx")) as z:
         document = z.read("word/document.xml")
-    for declared, name in KNOWN_DECLARATIONS.items():
-        add(name, document.replace(b'version="1.0" encoding="UTF-8"', declared))
+    body = document.index(b"<w:body>") + 8
+    add("long.docx", document[:body] + document[body:document.index(b"<w:sectPr", body)] * 64 + document[body:])
+    for name, (old, new) in CHANGES.items():
+        add(name, document.replace(old, new, 1))
     return made
 
 

@@ -29,6 +29,39 @@ CreateXmlReaderFn CreateReaderFunction() {
     return create;
 }
 
+// The part as XmlLite reads it, each read ending on an ASCII byte where one
+// is in reach: Wine's XmlLite splits a character that the end of a read cuts
+// through, and so garbles or loses text of a long part in Russian.
+class AsciiEndedStream final : public ISequentialStream {
+public:
+    explicit AsciiEndedStream(std::string_view bytes) : bytes_(bytes) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
+        *out = id == __uuidof(IUnknown) || id == __uuidof(ISequentialStream) ? this : nullptr;
+        if (*out == nullptr) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    // Not owned by its references: the parse that made it outlives the reader.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE Read(void* into, ULONG size, ULONG* read) override {
+        size_t count = std::min<size_t>(size, bytes_.size() - at_);
+        size_t ascii = count;
+        while (ascii > 0 && static_cast<unsigned char>(bytes_[at_ + ascii - 1]) >= 0x80) --ascii;
+        if (ascii > 0 && at_ + count < bytes_.size()) count = ascii;
+        std::copy_n(bytes_.data() + at_, count, static_cast<char*>(into));
+        at_ += count;
+        if (read) *read = static_cast<ULONG>(count);
+        return count > 0 ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
+
+private:
+    std::string_view bytes_;
+    size_t at_ = 0;
+};
+
 WStringView Current(HRESULT (STDMETHODCALLTYPE IXmlReader::*get)(LPCWSTR*, UINT*), IXmlReader* reader) {
     LPCWSTR text = nullptr;
     UINT length = 0;
@@ -111,14 +144,13 @@ void ParseXml(std::string_view bytes, const std::string& part, XmlHandler& handl
         declared.append(bytes.substr(0, mark)).append("<?xml version=\"1.0\"?>").append(bytes.substr(mark));
         bytes = declared;
     }
-    ComPtr<IStream> stream;
-    stream.Attach(::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
+    AsciiEndedStream stream(bytes);
     ComPtr<IXmlReader> reader;
-    if (!stream || FAILED(create(__uuidof(IXmlReader), reader.PutVoid(), nullptr))) throw std::bad_alloc();
+    if (FAILED(create(__uuidof(IXmlReader), reader.PutVoid(), nullptr))) throw std::bad_alloc();
     reader->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit);
     // One deeper than ours, so that our count, not XmlLite's, decides.
     reader->SetProperty(XmlReaderProperty_MaxElementDepth, static_cast<LONG_PTR>(kMaxXmlDepth + 1));
-    if (FAILED(reader->SetInput(stream.Get()))) throw TemplateError{Message::BadXml, {part, "0"}};
+    if (FAILED(reader->SetInput(&stream))) throw TemplateError{Message::BadXml, {part, "0"}};
 
     const auto tooDeep = [&] {
         return TemplateError{Message::XmlTooDeep,

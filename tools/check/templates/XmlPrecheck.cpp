@@ -100,6 +100,7 @@ class Scanner {
         size_t at;
         std::optional<size_t> badReference;  // the first in its value
         bool empty;                          // its value
+        bool blank;                          // in its value
     };
 
 public:
@@ -246,6 +247,28 @@ private:
         while (IsNameChar(Peek().c)) Take();
         return bytes_.substr(from, at_ - from);
     }
+    // An element's or attribute's name, as namespaces allow it: a colon at
+    // most, between two names.
+    std::string_view QualifiedName() {
+        const size_t from = at_;
+        bool colon = false;
+        for (size_t at = at_;; at = at_) {
+            const char32_t c = at == from || Peek().c == ':' ? Take() : Peek().c;
+            if (at == from && (!IsNameStart(c) || c == ':')) Fail(at);
+            if (at == from) continue;
+            if (c == ':') {
+                if (colon) Fail(at);
+                colon = true;
+                const size_t next = at_;
+                if (const char32_t after = Take(); !IsNameStart(after) || after == ':') Fail(next);
+            } else if (IsNameChar(c)) {
+                Take();
+            } else {
+                break;
+            }
+        }
+        return bytes_.substr(from, at_ - from);
+    }
     std::u32string Chars(std::string_view name) const {
         std::u32string text;
         const size_t from = static_cast<size_t>(name.data() - bytes_.data());
@@ -291,46 +314,55 @@ private:
             if (c == '?' && TakeIf('>')) break;
             text += c;
         }
-        size_t i = 0;
-        const auto fail = [&] { Fail(at[i]); };
-        const auto blanks = [&] {
-            const size_t from = i;
-            while (i < text.size() && IsBlank(text[i])) ++i;
-            return i > from;
-        };
-        const auto value = [&](std::u32string_view key, bool (*valid)(char32_t)) -> std::optional<std::u32string> {
-            const size_t from = i;
-            if (!blanks() || text.compare(i, key.size(), key) != 0) {
-                i = from;
-                return std::nullopt;
-            }
-            i += key.size();
-            blanks();
-            if (i == text.size() || text[i] != '=') fail();
-            ++i;
-            blanks();
-            if (i == text.size() || (text[i] != '"' && text[i] != '\'')) fail();
-            const char32_t quote = text[i++];
-            const size_t start = i;
-            for (; i < text.size() && text[i] != quote; ++i) {
-                if (!valid(text[i])) fail();
-            }
-            if (i == text.size() || i == start) fail();
-            return text.substr(start, i++ - start);
-        };
         const auto word = [](char32_t c) {
             return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
-                   c == '-' || c == ':';
+                   c == '-';
         };
-        if (!value(U"version", word)) fail();
-        const std::optional<std::u32string> encoding = value(U"encoding", word);
-        const size_t encodingAt = at[i - (encoding ? encoding->size() + 1 : 0)];
-        const std::optional<std::u32string> standalone = value(U"standalone", word);
-        if (standalone && *standalone != U"yes" && *standalone != U"no") fail();
-        blanks();
-        if (i != text.size()) fail();
+        // Pseudo-attributes as expat reads them: after a blank, a name up to
+        // '=' or a blank, '=', and a quoted value.
+        struct Pseudo {
+            std::u32string name, value;
+            size_t nameAt = 0, valueAt = 0;
+        };
+        std::vector<Pseudo> pseudo;
+        const auto fail = [&](size_t index) { Fail(at[index]); };
+        for (size_t i = 0; i < text.size();) {
+            if (!IsBlank(text[i])) fail(i);
+            while (i < text.size() && IsBlank(text[i])) ++i;
+            if (i == text.size()) break;
+            Pseudo& p = pseudo.emplace_back();
+            for (p.nameAt = i; i < text.size() && text[i] != '=' && !IsBlank(text[i]); ++i) {
+                if (text[i] >= 0x80) fail(i);
+            }
+            p.name = text.substr(p.nameAt, i - p.nameAt);
+            while (i < text.size() && IsBlank(text[i])) ++i;
+            if (i == text.size() || text[i] != '=') fail(i);
+            for (++i; i < text.size() && IsBlank(text[i]);) ++i;
+            if (i == text.size() || (text[i] != '"' && text[i] != '\'')) fail(i);
+            const char32_t quote = text[i++];
+            for (p.valueAt = i; i < text.size() && text[i] != quote; ++i) {
+                if (!word(text[i])) fail(i);
+            }
+            if (i == text.size()) fail(i);
+            p.value = text.substr(p.valueAt, i++ - p.valueAt);
+        }
+        // version, then encoding and standalone if present.
+        size_t k = 0;
+        if (k == pseudo.size() || pseudo[k].name != U"version")
+            fail(k < pseudo.size() ? pseudo[k].nameAt : text.size());
+        const Pseudo* encoding = ++k < pseudo.size() && pseudo[k].name == U"encoding" ? &pseudo[k++] : nullptr;
+        if (encoding &&
+            !(!encoding->value.empty() && (encoding->value[0] | 0x20) >= 'a' && (encoding->value[0] | 0x20) <= 'z')) {
+            fail(encoding->valueAt);
+        }
+        if (k < pseudo.size() && pseudo[k].name == U"standalone") {
+            if (pseudo[k].value != U"yes" && pseudo[k].value != U"no") fail(pseudo[k].valueAt);
+            ++k;
+        }
+        if (k < pseudo.size()) fail(pseudo[k].nameAt);
         if (!encoding) return;
-        std::u32string name = *encoding;
+        const size_t encodingAt = at[encoding->valueAt];
+        std::u32string name = encoding->value;
         for (char32_t& c : name) c = c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
         const bool wide = encoding_ == Encoding::Utf16Le || encoding_ == Encoding::Utf16Be;
         const bool fits = name == U"UTF-16"     ? wide
@@ -395,7 +427,7 @@ private:
                 token_ = at_;
                 RequireBlanks();
                 token_ = at_;
-                Literal();
+                Literal(keyword == U"PUBLIC" && literals == 2);
             }
             token_ = at_;
             SkipBlanks();
@@ -407,11 +439,18 @@ private:
         if (subset) InternalSubset();
         doctypeEnd_ = at_;
     }
-    void Literal() {
+    // A public identifier holds only letters, digits, blanks and some marks.
+    void Literal(bool publicId = false) {
         const size_t at = at_;
         const char32_t quote = Take();
         if (quote != '"' && quote != '\'') Fail(at);
-        while (Take() != quote) {
+        for (size_t charAt = at_;; charAt = at_) {
+            const char32_t c = Take();
+            if (c == quote) return;
+            const bool pubid = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                               (c < 0x80 && std::string_view(" \r\n-'()+,./:=?;!*#@$_%").find(static_cast<char>(c)) !=
+                                                std::string_view::npos);
+            if (publicId && !pubid) Fail(charAt);
         }
     }
     // Declarations up to "]", then ">": literals, comments and instructions
@@ -439,6 +478,7 @@ private:
     // the five entities that need no DTD. An attribute's reference is checked
     // once its tag is read: where it is bad is returned.
     std::optional<size_t> Reference() {
+        referred_ = 0;
         const size_t at = at_ - Width('&');
         if (TakeIf('#')) {
             const bool hex = TakeIf('x');
@@ -452,6 +492,7 @@ private:
                 value = std::min<char32_t>(value * (hex ? 16 : 10) + digit, 0x110000);
             }
             if (!IsXmlChar(value)) return at;
+            referred_ = value;
             return std::nullopt;
         }
         const std::u32string name = Chars(Name());
@@ -467,7 +508,7 @@ private:
     // After "<": a name, attributes with quoted values, then ">" or "/>".
     // Its namespaces are checked unless the root's are to be supplied.
     void StartTag(std::vector<std::string_view>& open, bool namespaces = true) {
-        const std::string_view name = Name();
+        const std::string_view name = QualifiedName();
         nameEnd_ = at_;
         attributes_.clear();
         bool empty = false;
@@ -484,8 +525,8 @@ private:
                 Take();
                 Fail(at);
             }
-            Attribute& attribute = attributes_.emplace_back(Attribute{{}, at_, std::nullopt, true});
-            attribute.name = Name();
+            Attribute& attribute = attributes_.emplace_back(Attribute{{}, at_, std::nullopt, true, false});
+            attribute.name = QualifiedName();
             SkipBlanks();
             Expect("=");
             SkipBlanks();
@@ -494,14 +535,15 @@ private:
             if (quote != '"' && quote != '\'') Fail(quoteAt);
             for (char32_t c = Take(); c != quote; c = Take()) {
                 attribute.empty = false;
+                attribute.blank = attribute.blank || IsBlank(c);
                 if (c == '<') Fail(at_ - Width(c));
                 if (c != '&') continue;
                 const std::optional<size_t> bad = Reference();
                 if (!attribute.badReference) attribute.badReference = bad;
+                attribute.blank = attribute.blank || referred_ == ' ';
             }
         }
-        CheckAttributes();
-        if (namespaces) Bind(name, open.size() + 1);
+        CheckAttributes(name, namespaces, open.size() + 1);
         if (open.size() + 1 > kMaxXmlDepth) throw Refusal{Message::XmlTooDeep, token_};
         if (empty) {
             Unbind(open.size());
@@ -510,29 +552,26 @@ private:
         }
     }
 
-    // In their order, the first attribute that repeats an earlier one's name,
-    // or whose value refers to what is not there.
-    void CheckAttributes() {
+    // As expat: each attribute in turn repeats no earlier one's name, refers
+    // to nothing undeclared, and, declaring a namespace, holds no blank (which
+    // expat joins a namespace and a name with) nor empties a prefix; then
+    // every prefix is declared, on the element or around it.
+    void CheckAttributes(std::string_view element, bool namespaces, size_t depth) {
         order_.resize(attributes_.size());
         for (size_t i = 0; i < order_.size(); ++i) order_[i] = i;
         std::stable_sort(order_.begin(), order_.end(),
                          [&](size_t a, size_t b) { return attributes_[a].name < attributes_[b].name; });
-        size_t repeated = attributes_.size();
+        repeats_.assign(attributes_.size(), false);
         for (size_t i = 1; i < order_.size(); ++i) {
-            if (attributes_[order_[i]].name == attributes_[order_[i - 1]].name)
-                repeated = std::min(repeated, order_[i]);
+            repeats_[order_[i]] = attributes_[order_[i]].name == attributes_[order_[i - 1]].name;
         }
         for (size_t i = 0; i < attributes_.size(); ++i) {
-            if (i == repeated) Fail(attributes_[i].at);
-            if (attributes_[i].badReference) Fail(token_);
-        }
-    }
-
-    // Every prefix is declared, on the element or around it, and none is
-    // declared empty.
-    void Bind(std::string_view element, size_t depth) {
-        for (const Attribute& attribute : attributes_) {
+            const Attribute& attribute = attributes_[i];
+            if (repeats_[i]) Fail(attribute.at);
+            if (attribute.badReference) Fail(token_);
+            if (!namespaces) continue;
             const std::u32string name = Chars(attribute.name);
+            if (attribute.blank && (name == U"xmlns" || name.starts_with(U"xmlns:"))) Fail(token_);
             if (!name.starts_with(U"xmlns:")) continue;
             if (attribute.empty) Fail(token_);
             ++prefixes_[name.substr(6)];
@@ -544,6 +583,7 @@ private:
             const std::u32string prefix = name.substr(0, colon);
             return prefix == U"xml" || prefix == U"xmlns" || prefixes_[prefix] > 0;
         };
+        if (!namespaces) return;
         if (!bound(Chars(element))) Fail(token_);
         for (const Attribute& attribute : attributes_) {
             if (!bound(Chars(attribute.name))) Fail(token_);
@@ -557,7 +597,7 @@ private:
     // After "</": the open element's name, then ">".
     void EndTag(std::vector<std::string_view>& open) {
         const size_t at = at_;
-        const std::string_view name = Name();
+        const std::string_view name = QualifiedName();
         SkipBlanks();
         Expect(">");
         if (name != open.back()) Fail(at);
@@ -635,6 +675,8 @@ private:
     size_t nameEnd_ = 0;                 // of the last start tag's name
     std::vector<Attribute> attributes_;  // the last start tag's
     std::vector<size_t> order_;
+    std::vector<bool> repeats_;
+    char32_t referred_ = 0;  // the character that the last reference stands for, if it is one to a character
     std::map<std::u32string, size_t> prefixes_;              // each declared prefix, with how often it is
     std::vector<std::pair<std::u32string, size_t>> scopes_;  // and the depth of each declaration
 };
