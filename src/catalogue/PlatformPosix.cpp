@@ -14,24 +14,11 @@
 #include "catalogue/FileOpenError.h"
 #include "catalogue/Platform.h"
 #include "catalogue/TextRules.h"
+#include "common/UniqueFd.h"
 
 namespace quillmark::platform {
 
 namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 struct DirCloser {
     void operator()(DIR* d) const { ::closedir(d); }
@@ -79,7 +66,7 @@ bool FileExists(const WString& path) {
 
 FileBytes ReadWholeFile(const WString& path) {
     // Non-blocking, so that a FIFO in its place cannot hang the read.
-    const Fd fd(::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    const UniqueFd fd(::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.Get() < 0) throw FileOpenError(path, static_cast<unsigned long>(errno));
 
     struct stat st {};

@@ -33,19 +33,7 @@ inline bool WritesBackAsPlanned(std::string_view package, const TemplateText& te
     } catch (const TemplateError&) {
         return mayRefuse;
     }
-    TemplateText back;
-    try {
-        back = ReadTemplateText(written);
-    } catch (const TemplateError&) {
-        return false;
-    }
-    const std::vector<WString> expected = ChangedTexts(text, changes);
-    if (back.paragraphs.size() != expected.size()) return false;
-    for (size_t i = 0; i < expected.size(); ++i) {
-        if (back.paragraphs[i].text != expected[i] || back.paragraphs[i].place != text.paragraphs[i].place)
-            return false;
-    }
-    return true;
+    return ReadsBackAsPlanned(written, text, changes);
 }
 
 }  // namespace quillmark::test

@@ -13,27 +13,11 @@
 
 #include "catalogue/Platform.h"
 #include "tools/check/TemplateFile.h"
+#include "common/UniqueFd.h"
 
 namespace quillmark {
 
 namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { Close(); }
-    int Get() const { return fd_; }
-    bool Close() {
-        const bool closed = fd_ < 0 || ::close(fd_) == 0;
-        fd_ = -1;
-        return closed;
-    }
-
-private:
-    int fd_;
-};
 
 // The new file, named until it replaces the template or is removed.
 class NewFile {
@@ -66,7 +50,7 @@ bool WriteAll(int fd, std::string_view bytes) {
 }
 
 bool HoldsExactly(const std::string& path, std::string_view expected) {
-    const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.Get() < 0) return false;
     char buffer[16 * 1024];
     size_t at = 0;
@@ -115,7 +99,7 @@ std::optional<TemplateError> ReplaceTemplateFile(const WString& path, std::strin
     const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     NewFile file(folder + NewFileName(name));
-    Fd fd(::open(file.Path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
+    UniqueFd fd(::open(file.Path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
     if (fd.Get() < 0) {
         const int error = errno;
         file.Keep();  // not ours
@@ -131,7 +115,7 @@ std::optional<TemplateError> ReplaceTemplateFile(const WString& path, std::strin
     if (::rename(file.Path().c_str(), target.c_str()) != 0) return WriteError(errno);
     file.Keep();
     // The new name lasts once the folder is on disk too.
-    const Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.Get() >= 0) ::fsync(dir.Get());
     return std::nullopt;
 }

@@ -32,25 +32,6 @@ bool IsSigned(std::string_view bytes) {
     return zip.ContainsUnder("_xmlsignatures/") || zip.Contains("META-INF/documentsignatures.xml");
 }
 
-// The new package must read as the old text with the changes made, and
-// nothing else.
-bool ReadsBackAsPlanned(std::string_view written, const TemplateText& text, const std::vector<TextChange>& changes) {
-    TemplateText back;
-    try {
-        back = ReadTemplateText(written);
-    } catch (const TemplateError&) {
-        return false;
-    }
-    const std::vector<WString> expected = ChangedTexts(text, changes);
-    if (back.format != text.format || back.paragraphs.size() != expected.size()) return false;
-    for (size_t i = 0; i < expected.size(); ++i) {
-        if (back.paragraphs[i].place != text.paragraphs[i].place || back.paragraphs[i].text != expected[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 FixPlan PlanFixes(const TemplateText& text, const TemplateFindings& findings, const CodeIndex& index,

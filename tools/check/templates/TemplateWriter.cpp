@@ -455,4 +455,21 @@ std::vector<WString> ChangedTexts(const TemplateText& text, const std::vector<Te
     return out;
 }
 
+bool ReadsBackAsPlanned(std::string_view written, const TemplateText& text, const std::vector<TextChange>& changes) {
+    TemplateText back;
+    try {
+        back = ReadTemplateText(written);
+    } catch (const TemplateError&) {
+        return false;
+    }
+    const std::vector<WString> expected = ChangedTexts(text, changes);
+    if (back.format != text.format || back.paragraphs.size() != expected.size()) return false;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        if (back.paragraphs[i].place != text.paragraphs[i].place || back.paragraphs[i].text != expected[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace quillmark

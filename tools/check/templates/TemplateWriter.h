@@ -37,4 +37,8 @@ std::string WriteChanges(std::string_view package, const TemplateText& text, con
 // read back.
 std::vector<WString> ChangedTexts(const TemplateText& text, const std::vector<TextChange>& changes);
 
+// Whether the written package reads as the old text with the changes made,
+// in the same places, and nothing else.
+bool ReadsBackAsPlanned(std::string_view written, const TemplateText& text, const std::vector<TextChange>& changes);
+
 }  // namespace quillmark
