@@ -9,6 +9,7 @@
 
 #include "tools/check/templates/TemplateError.h"
 #include "tools/check/templates/Zip.h"
+#include "tools/check/templates/ZipFormat.h"
 
 namespace quillmark {
 
@@ -213,12 +214,7 @@ void Set(std::string& bytes, size_t at, size_t width, uint64_t value) {
     for (size_t i = 0; i < width; ++i, value >>= 8) bytes[at + i] = static_cast<char>(value & 0xFF);
 }
 
-constexpr uint32_t kEndSignature = 0x06054b50;
-constexpr uint32_t kCentralSignature = 0x02014b50;
-constexpr uint32_t kLocalSignature = 0x04034b50;
-constexpr uint32_t kDescriptorSignature = 0x08074b50;
-constexpr uint32_t kEnd64LocatorSignature = 0x07064b50;
-constexpr uint16_t kHasDescriptor = 0x0008;
+using namespace zip;
 
 struct ZipEntryLayout {
     std::string name;
@@ -266,7 +262,7 @@ ZipLayout Layout(std::string_view bytes) {
             entry.data = entry.local + 30 + Get(bytes, entry.local + 26, 2) + Get(bytes, entry.local + 28, 2);
             entry.dataEnd = entry.data + compressed;
             entry.end = entry.dataEnd;
-            if (entry.flags & kHasDescriptor)
+            if (entry.flags & kDataDescriptor)
                 entry.end += Get(bytes, entry.dataEnd, 4) == kDescriptorSignature ? 16 : 12;
             if (entry.end > layout.directory) Refuse("its zip directory is damaged");
             record += 46 + nameLength + Get(bytes, record + 30, 2) + Get(bytes, record + 32, 2);
@@ -292,8 +288,8 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 std::string Compressed(const std::string& data, uint16_t method) {
-    if (method == 0) return data;
-    if (method != 8) Refuse("a part is compressed in a way it cannot be written back");
+    if (method == kStored) return data;
+    if (method != kDeflated) Refuse("a part is compressed in a way it cannot be written back");
     z_stream stream{};
     if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
         throw std::bad_alloc();
@@ -337,7 +333,7 @@ std::string Repacked(std::string_view bytes, const std::map<std::string, std::st
                                                   static_cast<uInt>(content.size()))),
                       0, content.size()};
         r.compressed = r.data.size();
-        if (found->flags & kHasDescriptor) {
+        if (found->flags & kDataDescriptor) {
             std::string descriptor(found->end - found->dataEnd, '\0');
             const size_t at = descriptor.size() == 16 ? 4 : 0;
             if (at) Set(descriptor, 0, 4, kDescriptorSignature);
@@ -360,7 +356,7 @@ std::string Repacked(std::string_view bytes, const std::map<std::string, std::st
         at = r.entry->end;
         const size_t header = out.size() - (r.entry->data - r.entry->local);
         // A local header that leaves its sizes to the descriptor keeps them zero.
-        const bool sized = !(r.entry->flags & kHasDescriptor) || Get(bytes, r.entry->local + 14, 4) != 0 ||
+        const bool sized = !(r.entry->flags & kDataDescriptor) || Get(bytes, r.entry->local + 14, 4) != 0 ||
                            Get(bytes, r.entry->local + 18, 4) != 0 || Get(bytes, r.entry->local + 22, 4) != 0;
         if (sized) {
             Set(out, header + 14, 4, r.crc);
