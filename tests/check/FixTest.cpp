@@ -199,7 +199,9 @@ TEST(Fix, ChangesTheCodesInTheirPartsAndNothingElse) {
             EXPECT_EQ(old[e].first, now[e].first);
             const bool text = old[e].first == "word/document.xml" || old[e].first == "word/header1.xml" ||
                               old[e].first == "content.xml" || old[e].first == "styles.xml";
-            if (!text) EXPECT_EQ(old[e].second, now[e].second) << old[e].first;
+            if (!text) {
+                EXPECT_EQ(old[e].second, now[e].second) << old[e].first;
+            }
         }
     }
     // What the page does not show is not changed.
@@ -266,7 +268,9 @@ TEST(Fix, RefusesWhatItCannotChangeSafely) {
             fs::permissions(path, fs::perms::owner_read | fs::perms::group_read);
         const std::string fix = Checker() + " --fix --rename \"#Истец#=#Заявитель#\" params.ini \"" + row.name + "\"";
         // A dry run tells what the run would refuse.
-        if (*row.before == '\0') EXPECT_EQ(test::InShell(dir.Path(), fix + " --dry-run").code, 1);
+        if (*row.before == '\0') {
+            EXPECT_EQ(test::InShell(dir.Path(), fix + " --dry-run").code, 1);
+        }
         const test::Outcome run = test::InShell(dir.Path(), row.before + fix);
         EXPECT_EQ(run.code, 1) << run.out;
         EXPECT_NE(run.out.find(std::string(row.name) + ": error: "), std::string::npos) << run.out;
@@ -278,6 +282,45 @@ TEST(Fix, RefusesWhatItCannotChangeSafely) {
     for (const auto& entry : fs::directory_iterator(dir.Path())) {
         EXPECT_EQ(entry.path().filename().string().find(".~quillmark"), std::string::npos);
     }
+}
+
+// Templates are written while later ones are read, but each report comes in
+// the order given, with its own template's outcome; a template named twice is
+// read again once its first change is in place.
+TEST(Fix, ReportsEachTemplateInTurn) {
+    const test::TempDir dir;
+#ifdef _WIN32
+    const test::OnUnixSide unixSide{dir.Path()};
+#endif
+    dir.Write("params.ini", kCatalogue);
+    const std::string word = WordTemplate(Body());
+    std::string names;
+    std::vector<std::string> expected;
+    for (int i = 100; i < 140; ++i) {
+        const std::string name = std::to_string(i) + ".docx";
+        dir.Write(name, i == 125 ? "not a template" : word);
+        names += name + " ";
+        expected.push_back(i == 125 ? "error " + name : "template " + name);
+        if (i != 117 && i != 125) expected.push_back("change " + name);
+        if (i == 117) expected.push_back("error " + name);
+    }
+    expected.push_back("template 139.docx");
+    fs::permissions(dir.Path() / "117.docx", fs::perms::owner_read | fs::perms::group_read);
+    const test::Outcome run =
+        test::InShell(dir.Path(), Checker() + " --rename \"#Истец#=#Заявитель#\" params.ini " + names + "139.docx");
+    EXPECT_EQ(run.code, 1);
+    std::vector<std::string> told;
+    std::istringstream in(run.out);
+    const std::regex line("(?:Template: .*[/\\\\]|)(1[0-9][0-9]\\.docx)(:[0-9]*)?(: (change|error)|$).*");
+    for (std::string text; std::getline(in, text);) {
+        std::smatch m;
+        if (!std::regex_match(text, m, line)) continue;
+        const std::string what = m[4].matched ? m[4].str() + " " + m[1].str() : "template " + m[1].str();
+        if (told.empty() || told.back() != what) told.push_back(what);
+    }
+    EXPECT_EQ(told, expected) << run.out;
+    EXPECT_EQ(Texts(dir.Path() / "139.docx")[0], "Истец: #Заявитель# и далее");
+    fs::permissions(dir.Path() / "117.docx", fs::perms::owner_all);
 }
 
 // Windows takes patterns and paths past MAX_PATH from the author as the

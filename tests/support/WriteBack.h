@@ -14,9 +14,18 @@
 namespace quillmark::test {
 
 // False when the package written reads otherwise than planned, or when it is
-// refused and refusal is not allowed (a package with nothing odd about its zip).
+// refused and refusal is not allowed (a package with nothing odd about its zip);
+// `text` is the package read for writing.
 inline bool WritesBackAsPlanned(std::string_view package, const TemplateText& text, const CodeIndex& index,
                                 bool mayRefuse = true) {
+    // A check reads without following the bytes, and must read the same.
+    const TemplateText plain = ReadTemplateText(package, TemplateReading::TextOnly);
+    if (plain.paragraphs.size() != text.paragraphs.size()) return false;
+    for (size_t p = 0; p < text.paragraphs.size(); ++p) {
+        if (plain.paragraphs[p].text != text.paragraphs[p].text ||
+            plain.paragraphs[p].place != text.paragraphs[p].place)
+            return false;
+    }
     // Characters that must be escaped, and one beyond U+FFFF.
     const WString replacement = QM_W("#Ист&<ец>\U0001F600#");
     std::vector<TextChange> changes;

@@ -8,7 +8,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "catalogue/Platform.h"
@@ -49,27 +51,32 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
-bool HoldsExactly(const std::string& path, std::string_view expected) {
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.Get() < 0) return false;
+// Whether the open file holds exactly these bytes.
+bool HoldsExactly(int fd, std::string_view expected) {
     char buffer[16 * 1024];
-    size_t at = 0;
-    for (;;) {
-        const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+    for (size_t at = 0;;) {
+        const ssize_t got = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(at));
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
         if (got == 0) return at == expected.size();
-        if (expected.substr(at, static_cast<size_t>(got)) != std::string_view(buffer, static_cast<size_t>(got))) {
+        if (got < 0 ||
+            expected.substr(at, static_cast<size_t>(got)) != std::string_view(buffer, static_cast<size_t>(got))) {
             return false;
         }
         at += static_cast<size_t>(got);
     }
 }
 
+// The file, open, if it holds exactly these bytes.
+UniqueFd OpenHolding(const std::string& path, std::string_view expected) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd.Get() >= 0 && !HoldsExactly(fd.Get(), expected)) return UniqueFd(-1);
+    return fd;
+}
+
 // Beside the template, hidden, and no longer than a name may be: a long
 // template name is cut, at a character.
-std::string NewFileName(const std::string& name) {
-    const std::string prefix = ".~quillmark.", suffix = "." + std::to_string(::getpid());
+std::string NewFileName(const std::string& name, const std::string& suffix) {
+    const std::string prefix = ".~quillmark.";
     size_t keep = std::min(name.size(), NAME_MAX - prefix.size() - suffix.size());
     while (keep > 0 && keep < name.size() && (name[keep] & 0xC0) == 0x80) --keep;
     return prefix + name.substr(0, keep) + suffix;
@@ -84,40 +91,110 @@ bool IsReadOnlyFile(const WString& path) {
     return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(native.c_str(), W_OK) != 0;
 }
 
-std::optional<TemplateError> ReplaceTemplateFile(const WString& path, std::string_view expected,
-                                                 std::string_view bytes) {
-    // A write past a file-size limit fails with EFBIG instead of ending the
-    // process, so that the new file is removed and the template reported.
-    ::signal(SIGXFSZ, SIG_IGN);
-    // A link stays a link: the file it names is the template, and the new file goes beside that.
-    const std::unique_ptr<char, decltype(&::free)> real(::realpath(ToNativePath(path).c_str(), nullptr), &::free);
-    if (!real) return WriteError(errno);
-    const std::string target = real.get();
+std::optional<FileIdentity> IdentityOf(const WString& path) {
     struct stat st {};
-    if (::stat(target.c_str(), &st) != 0) return WriteError(errno);
-    const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    NewFile file(folder + NewFileName(name));
-    UniqueFd fd(::open(file.Path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
-    if (fd.Get() < 0) {
-        const int error = errno;
-        file.Keep();  // not ours
-        return WriteError(error);
+    if (::stat(ToNativePath(path).c_str(), &st) != 0) return std::nullopt;
+    return FileIdentity{st.st_dev, st.st_ino};
+}
+
+namespace {
+
+// A new file written beside its template, waiting to take its place.
+struct Replacement {
+    std::optional<NewFile> file;
+    std::string target;
+    // Opened before the new file was written, so that syncing through it
+    // reports any error in writing that file back.
+    int folder = -1;
+    dev_t device = 0;
+    // The template as read, held open until all are replaced: the disk then
+    // frees its blocks (a discard, on some disks) when it is closed, outside
+    // the folder's lock, rather than in the middle of the renames.
+    UniqueFd old{-1};
+};
+
+// The folders of a batch, each opened once.
+class Folders {
+public:
+    int Open(const std::string& folder) {
+        auto [at, fresh] = open_.try_emplace(folder, -1);
+        if (fresh)
+            at->second = UniqueFd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        return at->second.Get();
     }
+
+private:
+    std::map<std::string, UniqueFd> open_;
+};
+
+std::optional<TemplateError> WriteBeside(const WString& path, std::string_view bytes, const std::string& suffix,
+                                         Folders& folders, Replacement& out) {
+    // A link stays a link: the file it names is the template, and the new file goes beside that.
+    out.target = ToNativePath(path);
+    char first;
+    if (::readlink(out.target.c_str(), &first, 1) >= 0) {
+        const std::unique_ptr<char, decltype(&::free)> real(::realpath(out.target.c_str(), nullptr), &::free);
+        if (!real) return WriteError(errno);
+        out.target = real.get();
+    }
+    struct stat st {};
+    if (::stat(out.target.c_str(), &st) != 0) return WriteError(errno);
+    out.device = st.st_dev;
+    const size_t slash = out.target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : out.target.substr(0, slash + 1);
+    if ((out.folder = folders.Open(folder)) < 0) return WriteError(errno);
+    const std::string name = folder + NewFileName(out.target.substr(folder.size()), suffix);
+    UniqueFd fd(::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
+    if (fd.Get() < 0) return WriteError(errno);  // and the file of that name is not ours
+    out.file.emplace(name);
     // The owner first: changing it may clear the set-id bits that the mode then restores.
     if (::fchown(fd.Get(), st.st_uid, st.st_gid) != 0 && errno != EPERM) return WriteError(errno);
     if (::fchmod(fd.Get(), st.st_mode & 07777) != 0) return WriteError(errno);
-    if (!WriteAll(fd.Get(), bytes) || ::fsync(fd.Get()) != 0) return WriteError(errno);
+    if (!WriteAll(fd.Get(), bytes)) return WriteError(errno);
+    if (!HoldsExactly(fd.Get(), bytes)) return TemplateError{Message::ReadBackDiffers, {}};
     if (!fd.Close()) return WriteError(errno);
-    if (!HoldsExactly(file.Path(), bytes)) return TemplateError{Message::ReadBackDiffers, {}};
-    if (!HoldsExactly(target, expected)) return TemplateError{Message::ChangedOnDisk, {}};
-    if (::rename(file.Path().c_str(), target.c_str()) != 0) return WriteError(errno);
-    file.Keep();
-    // The new name lasts once the folder is on disk too.
-    const UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0) ::fsync(dir.Get());
     return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<std::optional<TemplateError>> TemplateReplacements::Commit() {
+    // A write past a file-size limit fails with EFBIG instead of ending the
+    // process, so that the new file is removed and the template reported.
+    ::signal(SIGXFSZ, SIG_IGN);
+    std::vector<std::optional<TemplateError>> results(pending_.size());
+    std::vector<Replacement> written(pending_.size());
+    Folders folders;
+    const std::string suffix = "." + std::to_string(::getpid());
+    for (size_t i = 0; i < pending_.size(); ++i) {
+        results[i] = WriteBeside(pending_[i].path, pending_[i].bytes, suffix, folders, written[i]);
+    }
+    // One sync of each file system makes all its new files durable at the
+    // cost of one; an fsync of each would flush the disk once per file.
+    std::map<dev_t, int> syncError;
+    for (size_t i = 0; i < pending_.size(); ++i) {
+        if (results[i]) continue;
+        const auto [at, first] = syncError.emplace(written[i].device, 0);
+        if (first && ::syncfs(written[i].folder) != 0) at->second = errno;
+        if (at->second != 0) results[i] = WriteError(at->second);
+    }
+    std::map<dev_t, int> renamedIn;
+    for (size_t i = 0; i < pending_.size(); ++i) {
+        Replacement& r = written[i];
+        if (results[i]) continue;
+        if ((r.old = OpenHolding(r.target, pending_[i].expected)).Get() < 0) {
+            results[i] = TemplateError{Message::ChangedOnDisk, {}};
+        } else if (::rename(r.file->Path().c_str(), r.target.c_str()) != 0) {
+            results[i] = WriteError(errno);
+        } else {
+            r.file->Keep();
+            renamedIn.emplace(r.device, r.folder);
+        }
+    }
+    // The new names last once their folders are on disk too.
+    for (const auto& [device, folder] : renamedIn) ::syncfs(folder);
+    pending_.clear();
+    return results;
 }
 
 }  // namespace quillmark

@@ -63,19 +63,10 @@ std::wstring NewFileName(const std::wstring& name) {
     return prefix + name.substr(0, keep) + suffix;
 }
 
-}  // namespace
-
-bool IsReadOnlyFile(const WString& path) {
-    const DWORD attributes = ::GetFileAttributesW(Extended(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-}
-
-std::optional<TemplateError> ReplaceTemplateFile(const WString& path, std::string_view expected,
-                                                 std::string_view bytes) {
+std::optional<TemplateError> ReplaceTemplate(const WString& path, std::string_view expected, std::string_view bytes) {
     const std::wstring target = Extended(path);
     const size_t slash = target.find_last_of(L"\\/");
-    const std::wstring folder = target.substr(0, slash + 1);
-    NewFile file(folder + NewFileName(target.substr(slash + 1)));
+    NewFile file(target.substr(0, slash + 1) + NewFileName(target.substr(slash + 1)));
     {
         const UniqueFile out(
             ::CreateFileW(file.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
@@ -112,6 +103,31 @@ std::optional<TemplateError> ReplaceTemplateFile(const WString& path, std::strin
     }
     file.Keep();
     return std::nullopt;
+}
+
+}  // namespace
+
+bool IsReadOnlyFile(const WString& path) {
+    const DWORD attributes = ::GetFileAttributesW(Extended(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+std::optional<FileIdentity> IdentityOf(const WString& path) {
+    const UniqueFile file(::CreateFileW(Extended(path).c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !::GetFileInformationByHandle(file.Get(), &info)) return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+std::vector<std::optional<TemplateError>> TemplateReplacements::Commit() {
+    // Windows has no flush of many files at once that a user may ask for:
+    // each is written, flushed and put in place in turn.
+    std::vector<std::optional<TemplateError>> results;
+    for (const Pending& p : pending_) results.push_back(ReplaceTemplate(p.path, p.expected, p.bytes));
+    pending_.clear();
+    return results;
 }
 
 }  // namespace quillmark

@@ -1,6 +1,7 @@
 #include "tools/check/TemplateFix.h"
 
 #include <algorithm>
+#include <chrono>
 #include <tuple>
 
 #include "catalogue/Platform.h"
@@ -73,20 +74,99 @@ std::optional<TemplateError> WhyNotWritten(const WString& path, std::string_view
     return std::nullopt;
 }
 
-}  // namespace
-
-std::optional<TemplateError> WriteFixes(const WString& path, std::string_view bytes, const TemplateText& text,
-                                        const std::vector<TextChange>& changes, bool dryRun) {
-    if (auto refused = WhyNotWritten(path, bytes)) return refused;
-    std::string written;
+// The package with the changes written in, or why not.
+std::optional<TemplateError> PackFixes(const FixJob& job, std::string& written) {
+    if (auto refused = WhyNotWritten(job.path, job.bytes.View())) return refused;
     try {
-        written = WriteChanges(bytes, text, changes);
+        written = WriteChanges(job.bytes.View(), job.text, job.changes);
     } catch (const TemplateError& e) {
         return e;
     }
-    if (!ReadsBackAsPlanned(written, text, changes)) return TemplateError{Message::ReadBackDiffers, {}};
-    if (dryRun) return std::nullopt;
-    return ReplaceTemplateFile(path, bytes, written);
+    if (!ReadsBackAsPlanned(written, job.text, job.changes)) return TemplateError{Message::ReadBackDiffers, {}};
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<std::optional<TemplateError>> WriteFixes(std::vector<FixJob>& jobs, bool dryRun) {
+    std::vector<std::optional<TemplateError>> results(jobs.size());
+    TemplateReplacements files;
+    std::vector<size_t> jobOf;  // of each file
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        std::string written;
+        try {
+            results[i] = PackFixes(jobs[i], written);
+        } catch (...) {
+            // A fault of ours in one template must not cost the user the others.
+            results[i] = TemplateError{Message::CannotRewrite, {}};
+        }
+        if (results[i] || dryRun) continue;
+        files.Add(jobs[i].path, jobs[i].bytes.View(), std::move(written));
+        jobOf.push_back(i);
+        jobs[i].text = {};  // no longer needed, and may be large
+    }
+    const std::vector<std::optional<TemplateError>> replaced = files.Commit();
+    for (size_t k = 0; k < replaced.size(); ++k) results[jobOf[k]] = replaced[k];
+    return results;
+}
+
+namespace {
+
+// A batch: enough to make one sync of the disk worth it, few enough that a
+// report is not long in coming and that a killed run leaves few new files.
+constexpr size_t kBatch = 16;
+constexpr size_t kBatchBytes = 16 << 20;
+// Waiting beyond this, the reading waits for the writing.
+constexpr size_t kMostWaiting = 64;
+constexpr size_t kMostWaitingBytes = 64 << 20;
+constexpr size_t kThreads = 2;
+
+}  // namespace
+
+void FixWriter::Add(FixJob job) {
+    if (job.identity) changing_.insert(*job.identity);
+    waitingBytes_ += job.bytes.Size();
+    waiting_.push_back(std::move(job));
+}
+
+std::vector<std::optional<TemplateError>> FixWriter::Finished(bool all) {
+    std::vector<std::optional<TemplateError>> finished;
+    for (;;) {
+        const bool enough = waiting_.size() >= kBatch || waitingBytes_ >= kBatchBytes;
+        if (!waiting_.empty() && running_.size() < kThreads && (all || enough)) {
+            // At the end, what is left is shared among the threads free.
+            const size_t free = kThreads - running_.size();
+            Start(all ? std::min(kBatch, (waiting_.size() + free - 1) / free) : kBatch);
+        }
+        if (running_.empty()) return finished;
+        const bool tooMuch = waiting_.size() >= kMostWaiting || waitingBytes_ >= kMostWaitingBytes;
+        if (!all && !tooMuch &&
+            running_.front().results.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            return finished;
+        }
+        Batch& done = running_.front();
+        for (std::optional<TemplateError>& result : done.results.get()) finished.push_back(std::move(result));
+        for (const auto& identity : done.identities) {
+            if (identity) changing_.erase(changing_.find(*identity));
+        }
+        running_.pop_front();
+    }
+}
+
+void FixWriter::Start(size_t most) {
+    std::vector<FixJob> jobs;
+    Batch batch;
+    size_t bytes = 0;
+    while (!waiting_.empty() && jobs.size() < most && (jobs.empty() || bytes < kBatchBytes)) {
+        bytes += waiting_.front().bytes.Size();
+        batch.identities.push_back(waiting_.front().identity);
+        jobs.push_back(std::move(waiting_.front()));
+        waiting_.pop_front();
+    }
+    waitingBytes_ -= bytes;
+    batch.results = std::async(
+        std::launch::async, [jobs = std::move(jobs), dryRun = dryRun_]() mutable { return WriteFixes(jobs, dryRun); });
+    running_.push_back(std::move(batch));
 }
 
 }  // namespace quillmark

@@ -1,8 +1,10 @@
 #include "tools/check/TemplateReport.h"
 
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <set>
+#include <variant>
 
 #include "catalogue/Kinds.h"
 #include "catalogue/Platform.h"
@@ -53,7 +55,7 @@ const char* PartName(Part part) {
 class TemplateReport {
 public:
     TemplateReport(const TemplateCheck& check, Output& output, Language language)
-        : check_(check), output_(output), language_(language) {}
+        : check_(check), output_(output), language_(language), writer_(check.fix.dryRun) {}
 
     int Run() {
         if (!platform::FileExists(check_.catalogue)) {
@@ -81,7 +83,9 @@ public:
             } else {
                 CheckTemplate(argument.path);
             }
+            TellFinished(false);
         }
+        TellFinished(true);
         if (!check_.json && anyRead_) ListUnused();
         return Finish();
     }
@@ -103,6 +107,10 @@ private:
     }
 
     void CheckTemplate(const WString& path) {
+        // A template named twice is read again only once its first change is in place.
+        const std::optional<FileIdentity> identity =
+            check_.fix.Any() && !check_.fix.dryRun ? IdentityOf(path) : std::nullopt;
+        if (identity && writer_.Changing(*identity)) TellFinished(true);
         // Read whole, so never a file bigger than anything it may unpack to.
         constexpr uintmax_t kLargest = ZipArchive::kDefaultLimit * 4;
         std::error_code ignored;
@@ -115,7 +123,8 @@ private:
         TemplateText text;
         try {
             file.emplace(platform::ReadWholeFile(path));
-            text = ReadTemplateText(file->View());
+            text = ReadTemplateText(file->View(),
+                                    check_.fix.Any() ? TemplateReading::ForWriting : TemplateReading::TextOnly);
         } catch (const TemplateError& e) {
             Error(path, Said(e));
             return;
@@ -128,30 +137,91 @@ private:
             return;
         }
         anyRead_ = true;
-        TemplateFindings findings = FindCodes(text.paragraphs, *index_, kind_);
+        Checked checked{path, FindCodes(text.paragraphs, *index_, kind_), {}, {}, {}};
+        if (check_.fix.Any()) checked.plan = PlanFixes(text, checked.findings, *index_, check_.fix);
+        if (checked.plan.changes.empty()) return Tell(std::move(checked));
+        // What the report will say if the changes are made; the text stays as
+        // read, for the writer.
+        std::vector<WString> changed = ChangedTexts(text, checked.plan.changes);
+        for (size_t i = 0; i < changed.size(); ++i) std::swap(text.paragraphs[i].text, changed[i]);
+        checked.changed = FindCodes(text.paragraphs, *index_, kind_);
+        for (size_t i = 0; i < changed.size(); ++i) std::swap(text.paragraphs[i].text, changed[i]);
+        // Told once they are made, or fail to be.
+        checked.changing = true;
+        writer_.Add({path, std::move(*file), std::move(text), std::move(checked.plan.changes), identity});
+        held_.emplace_back(std::move(checked));
+    }
+
+    // A template's report as it will be told.
+    struct Checked {
+        WString path;
+        TemplateFindings findings;                // as the template was read
+        std::optional<TemplateFindings> changed;  // with the changes made
         FixPlan plan;
         std::optional<TemplateError> failed;
-        if (check_.fix.Any()) {
-            plan = PlanFixes(text, findings, *index_, check_.fix);
-            if (!plan.changes.empty()) {
-                failed = WriteFixes(path, file->View(), text, plan.changes, check_.fix.dryRun);
+        bool changing = false;  // waiting for the writer
+    };
+    struct Unreadable {
+        WString path;
+        std::string error;
+    };
+
+    // Reports are told in the order of the templates: while one waits for
+    // its template to be changed, those after it wait too.
+    void Tell(Checked checked) {
+        if (held_.empty()) return Show(checked);
+        held_.emplace_back(std::move(checked));
+    }
+    void Error(const WString& path, const std::string& text) {
+        if (held_.empty()) return Show(Unreadable{path, text});
+        held_.emplace_back(Unreadable{path, text});
+    }
+
+    // The writer finishes templates in the order they were given to it, and
+    // their reports wait in that order.
+    void TellFinished(bool all) {
+        std::vector<std::optional<TemplateError>> finished = writer_.Finished(all);
+        size_t next = 0;
+        while (!held_.empty()) {
+            if (auto* checked = std::get_if<Checked>(&held_.front())) {
+                if (checked->changing) {
+                    if (next == finished.size()) break;
+                    checked->failed = std::move(finished[next++]);
+                }
+                Show(*checked);
+            } else {
+                Show(std::get<Unreadable>(held_.front()));
             }
-            if (failed) {
-                plan.told.clear();
-            } else if (!plan.changes.empty()) {
-                const std::vector<WString> changed = ChangedTexts(text, plan.changes);
-                for (size_t i = 0; i < changed.size(); ++i) text.paragraphs[i].text = changed[i];
-                findings = FindCodes(text.paragraphs, *index_, kind_);
-            }
+            held_.pop_front();
         }
+    }
+
+    void Show(Checked& checked) {
+        if (checked.failed) checked.plan.told.clear();
+        const TemplateFindings& findings = checked.failed || !checked.changed ? checked.findings : *checked.changed;
         for (const auto& [code, places] : findings.used) everUsed_.insert(code);
-        changes_ += plan.told.size();
+        changes_ += checked.plan.told.size();
         if (check_.json) {
-            WriteJson(path, findings, plan, failed);
+            WriteJson(checked.path, findings, checked.plan, checked.failed);
         } else {
-            WriteText(path, findings, plan);
-            if (failed) Error(path, Said(*failed));
+            WriteText(checked.path, findings, checked.plan);
+            if (checked.failed) Show(Unreadable{checked.path, Said(*checked.failed)});
         }
+        Flush();
+    }
+
+    void Show(const Unreadable& unreadable) {
+        ++errors_;
+        if (check_.json) {
+            std::string object = "{\"template\":";
+            AppendJsonPath(object, unreadable.path);
+            object += ",\"error\":";
+            AppendJsonString(object, FromUtf8(unreadable.error));
+            Line(object + "}");
+        } else {
+            Line(ShownName(unreadable.path) + ": " + Say(Message::Error) + ": " + unreadable.error);
+        }
+        Flush();
     }
 
     std::string Said(const TemplateError& e) const {
@@ -206,19 +276,14 @@ private:
         ++warnings_;
     }
 
-    void Line(const std::string& line) { output_.Out(line + "\n"); }
-
-    void Error(const WString& path, const std::string& text) {
-        ++errors_;
-        if (check_.json) {
-            std::string object = "{\"template\":";
-            AppendJsonPath(object, path);
-            object += ",\"error\":";
-            AppendJsonString(object, FromUtf8(text));
-            Line(object + "}");
-        } else {
-            Line(ShownName(path) + ": " + Say(Message::Error) + ": " + text);
-        }
+    void Line(const std::string& line) {
+        told_ += line;
+        told_ += '\n';
+    }
+    // A template's lines go out together, before the next is read.
+    void Flush() {
+        output_.Out(told_);
+        told_.clear();
     }
 
     void WriteText(const WString& path, const TemplateFindings& findings, const FixPlan& plan) {
@@ -352,6 +417,7 @@ private:
         if (unused.empty()) return;
         Line(Say(Message::UnusedHeading));
         for (const std::string& line : unused) Line(line);
+        Flush();
     }
 
     int Finish() {
@@ -362,6 +428,7 @@ private:
             if (check_.fix.Any()) last += " " + Say(Message::ChangeCount, {std::to_string(changes_)});
             if (check_.fix.Any() && check_.fix.dryRun) last += " " + Say(Message::DryRun);
             Line(last);
+            Flush();
         }
         if (errors_ > 0) return kCheckCannotOpen;
         return warnings_ > 0 ? kCheckWarnings : kCheckOk;
@@ -377,6 +444,9 @@ private:
     size_t changes_ = 0;
     size_t errors_ = 0;
     bool anyRead_ = false;
+    FixWriter writer_;
+    std::deque<std::variant<Checked, Unreadable>> held_;
+    std::string told_;
 };
 
 }  // namespace

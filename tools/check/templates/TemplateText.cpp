@@ -103,7 +103,9 @@ public:
         }
     }
 
+    // Its paragraphs know their part and where their text stands in it, for a writer.
     void SetPart(const std::string& name) { part_ = std::make_shared<const std::string>(name); }
+    bool WantsSource() const override { return part_ != nullptr; }
 
 protected:
     // Instruction: a field's code, kept for the subclass rather than read.
@@ -651,9 +653,8 @@ std::string ResolveTarget(const std::string& folder, const WString& target) {
 
 void ReadPart(ZipArchive& zip, const std::string& part, XmlHandler& reader) { ParseXml(zip.Read(part), part, reader); }
 
-// Its paragraphs know their part, for a writer.
-void ReadPart(ZipArchive& zip, const std::string& part, ParagraphReader& reader) {
-    reader.SetPart(part);
+void ReadPart(ZipArchive& zip, const std::string& part, ParagraphReader& reader, TemplateReading how) {
+    if (how == TemplateReading::ForWriting) reader.SetPart(part);
     ParseXml(zip.Read(part), part, reader);
 }
 
@@ -679,8 +680,9 @@ private:
 // section that shows it. A section shows its own, and for a kind it has
 // none of, the previous section's; first-page ones only with w:titlePg,
 // even-page ones only when the settings say so.
-void ReadHeaders(ZipArchive& zip, const std::vector<Section>& sections, const std::map<WString, std::string>& parts,
-                 bool evenPages, std::set<std::string>& read, std::vector<Paragraph>& out) {
+void ReadHeaders(ZipArchive& zip, TemplateReading how, const std::vector<Section>& sections,
+                 const std::map<WString, std::string>& parts, bool evenPages, std::set<std::string>& read,
+                 std::vector<Paragraph>& out) {
     std::map<std::pair<Part, Pages>, WString> shown;
     for (size_t s = 0; s < sections.size(); ++s) {
         for (const auto& [kind, id] : sections[s].references) shown[kind] = id;
@@ -690,12 +692,12 @@ void ReadHeaders(ZipArchive& zip, const std::vector<Section>& sections, const st
             const auto target = parts.find(id);
             if (target == parts.end() || !read.insert(target->second).second) continue;
             WordPartReader reader(out, {part, static_cast<unsigned>(s + 1), pages});
-            ReadPart(zip, target->second, reader);
+            ReadPart(zip, target->second, reader, how);
         }
     }
 }
 
-void ReadWord(ZipArchive& zip, std::vector<Paragraph>& out) {
+void ReadWord(ZipArchive& zip, TemplateReading how, std::vector<Paragraph>& out) {
     std::string main;
     for (const Relationship& r : ReadRelationships(zip, "_rels/.rels")) {
         if (!r.external && EndsWith(r.type, QM_W("/officeDocument"))) main = ResolveTarget("", r.target);
@@ -703,7 +705,7 @@ void ReadWord(ZipArchive& zip, std::vector<Paragraph>& out) {
     if (main.empty()) throw TemplateError{Message::MissingPart, {"word/document.xml"}};
     std::vector<Section> sections;
     WordPartReader body(out, {}, &sections);
-    ReadPart(zip, main, body);
+    ReadPart(zip, main, body, how);
 
     const size_t slash = main.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "" : main.substr(0, slash + 1);
@@ -723,13 +725,13 @@ void ReadWord(ZipArchive& zip, std::vector<Paragraph>& out) {
     std::set<std::string> read = {main};
     SettingsReader settings;
     if (!read.contains(settingsPart) && zip.Contains(settingsPart)) ReadPart(zip, settingsPart, settings);
-    ReadHeaders(zip, sections, headers, settings.evenPages, read, out);
+    ReadHeaders(zip, how, sections, headers, settings.evenPages, read, out);
     for (auto& [part, names] : notes) {
         std::sort(names.begin(), names.end());
         for (const std::string& name : names) {
             if (!read.insert(name).second) continue;
             WordPartReader reader(out, {part});
-            ReadPart(zip, name, reader);
+            ReadPart(zip, name, reader, how);
         }
     }
 }
@@ -747,7 +749,7 @@ public:
     bool encrypted = false;
 };
 
-void ReadOpenDocument(ZipArchive& zip, std::vector<Paragraph>& out) {
+void ReadOpenDocument(ZipArchive& zip, TemplateReading how, std::vector<Paragraph>& out) {
     if (const std::string manifest = "META-INF/manifest.xml"; zip.Contains(manifest)) {
         // Read for its elements only: the DTD that older writers declare
         // there is neither refused nor expanded. Their root leaves its prefix
@@ -766,26 +768,26 @@ void ReadOpenDocument(ZipArchive& zip, std::vector<Paragraph>& out) {
         }
     }
     OpenDocumentPartReader content(out, masters);
-    ReadPart(zip, "content.xml", content);
+    ReadPart(zip, "content.xml", content, how);
     if (zip.Contains("styles.xml")) {
         OpenDocumentPartReader styles(out, masters);
-        ReadPart(zip, "styles.xml", styles);
+        ReadPart(zip, "styles.xml", styles, how);
     }
 }
 
 }  // namespace
 
-TemplateText ReadTemplateText(std::string_view bytes) {
+TemplateText ReadTemplateText(std::string_view bytes, TemplateReading how) {
     if (bytes.starts_with(kCompoundFileMagic)) throw TemplateError{Message::CompoundFile, {}};
     ZipArchive zip(bytes);
     TemplateText text;
     if (zip.Contains("mimetype")) {
         if (!zip.Read("mimetype").starts_with(kOpenDocumentText)) throw TemplateError{Message::NotTextPackage, {}};
         text.format = TemplateFormat::OpenDocument;
-        ReadOpenDocument(zip, text.paragraphs);
+        ReadOpenDocument(zip, how, text.paragraphs);
     } else if (zip.Contains("[Content_Types].xml")) {
         text.format = TemplateFormat::Word;
-        ReadWord(zip, text.paragraphs);
+        ReadWord(zip, how, text.paragraphs);
     } else {
         throw TemplateError{Message::NotTextPackage, {}};
     }

@@ -454,7 +454,7 @@ std::vector<WString> ChangedTexts(const TemplateText& text, const std::vector<Te
 bool ReadsBackAsPlanned(std::string_view written, const TemplateText& text, const std::vector<TextChange>& changes) {
     TemplateText back;
     try {
-        back = ReadTemplateText(written);
+        back = ReadTemplateText(written, TemplateReading::TextOnly);
     } catch (const TemplateError&) {
         return false;
     }

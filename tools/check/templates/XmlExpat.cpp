@@ -25,7 +25,10 @@ using ParserPtr = std::unique_ptr<std::remove_pointer_t<XML_Parser>, ParserDelet
 class ExpatReader {
 public:
     ExpatReader(XmlHandler& handler, std::string_view bytes)
-        : handler_(handler), parser_(XML_ParserCreateNS(nullptr, kSeparator)), cursor_(bytes) {
+        : handler_(handler),
+          parser_(XML_ParserCreateNS(nullptr, kSeparator)),
+          cursor_(bytes),
+          tracked_(handler.WantsSource()) {
         if (!parser_) throw std::bad_alloc();
         XML_SetUserData(parser_.get(), this);
         XML_SetElementHandler(parser_.get(), &ExpatReader::OnStart, &ExpatReader::OnEnd);
@@ -131,7 +134,7 @@ private:
             self.KeepAttributes(count);
             const auto [ns, local] = Split(name);
             Assign(self.name_, local);
-            self.handler_.SetSource(self.cursor_.Start(self.name_));
+            if (self.tracked_) self.handler_.SetSource(self.cursor_.Start(self.name_));
             self.handler_.Start(self.Namespace(ns), self.name_, self.attributes_);
         });
     }
@@ -139,7 +142,7 @@ private:
         ExpatReader& self = Self(data);
         --self.depth_;
         self.Guard([&] {
-            self.cursor_.End();
+            if (self.tracked_) self.cursor_.End();
             self.handler_.End();
         });
     }
@@ -147,6 +150,7 @@ private:
         ExpatReader& self = Self(data);
         self.Guard([&] {
             Assign(self.text_, std::string_view(text, static_cast<size_t>(length)));
+            if (!self.tracked_) return self.handler_.Text(self.text_);
             size_t at = 0;
             for (const XmlTextUnit& unit : self.cursor_.Text(self.text_)) {
                 self.handler_.SetSource(unit.source);
@@ -164,6 +168,7 @@ private:
     XmlHandler& handler_;
     ParserPtr parser_;
     XmlCursor cursor_;
+    const bool tracked_;
     std::vector<XmlAttribute> attributes_;
     std::vector<XmlAttribute> pool_;
     std::deque<std::pair<std::string, WString>> namespaces_;

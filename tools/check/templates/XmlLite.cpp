@@ -91,16 +91,16 @@ void Deliver(IXmlReader* reader, XmlNodeType type, bool empty, XmlHandler& handl
         case XmlNodeType_Element: {
             ReadAttributes(reader, attributes);
             const WStringView name = Current(&IXmlReader::GetLocalName, reader);
-            handler.SetSource(cursor.Start(name));
+            if (handler.WantsSource()) handler.SetSource(cursor.Start(name));
             handler.Start(Current(&IXmlReader::GetNamespaceUri, reader), name, attributes);
             if (empty) {
-                cursor.End();
+                if (handler.WantsSource()) cursor.End();
                 handler.End();
             }
             break;
         }
         case XmlNodeType_EndElement:
-            cursor.End();
+            if (handler.WantsSource()) cursor.End();
             handler.End();
             break;
         case XmlNodeType_Text:
@@ -108,6 +108,10 @@ void Deliver(IXmlReader* reader, XmlNodeType type, bool empty, XmlHandler& handl
         case XmlNodeType_Whitespace: {
             // In pieces as expat gives them, so that both editions change a template alike.
             const WStringView text = Current(&IXmlReader::GetValue, reader);
+            if (!handler.WantsSource()) {
+                handler.Text(text);
+                break;
+            }
             size_t at = 0;
             for (const XmlTextUnit& unit : cursor.Text(text)) {
                 handler.SetSource(unit.source);
