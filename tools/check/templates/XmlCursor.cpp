@@ -208,8 +208,9 @@ bool XmlCursor::ConsumeCharacter(WStringView text, size_t& i, bool& verbatim) {
     return matches(c, length);
 }
 
-std::vector<XmlTextUnit> XmlCursor::Text(WStringView text) {
-    std::vector<XmlTextUnit> units;
+const std::vector<XmlTextUnit>& XmlCursor::Text(WStringView text) {
+    std::vector<XmlTextUnit>& units = units_;
+    units.clear();
     size_t i = 0;
     while (i < text.size() && !lost_) {
         if (inCdata_ && At("]]>")) {

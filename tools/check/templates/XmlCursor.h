@@ -40,8 +40,8 @@ public:
     // The end tag, or nothing for an element that closed itself.
     void End();
     // The text of one character-data event, split where references and line
-    // ends stand.
-    std::vector<XmlTextUnit> Text(WStringView text);
+    // ends stand; valid until the next call.
+    const std::vector<XmlTextUnit>& Text(WStringView text);
 
 private:
     bool At(std::string_view what) const { return bytes_.substr(at_, what.size()) == what; }
@@ -57,6 +57,7 @@ private:
     bool inCdata_ = false;
     bool selfClosed_ = false;
     bool lost_ = false;
+    std::vector<XmlTextUnit> units_;  // of the last text, capacity kept
 };
 
 }  // namespace quillmark
