@@ -335,18 +335,19 @@ TEST(Fix, FollowsPatternsAndLongPaths) {
     std::string deep = "long";
     for (int i = 0; i < 10; ++i) deep += "/Папка искового производства";
     fs::create_directories(dir.Path() / fs::u8path(deep));
-    const std::string b = std::string(240, 'b') + ".docx";  // the new file beside it needs a name too
-    for (const std::string& name : {std::string("a.docx"), b, deep + "/c.docx"}) dir.Write(name, word);
+    const std::string b = std::string(240, 'b') + ".docx";    // the new file beside it needs a name too
+    const std::string b2 = std::string(240, 'b') + "2.docx";  // and one other than b's, cut alike
+    for (const std::string& name : {std::string("a.docx"), b, b2, deep + "/c.docx"}) dir.Write(name, word);
 #ifdef _WIN32
     const std::string pattern = "*.docx \"" + deep + "/c.docx\"";
 #else
     fs::create_symlink(fs::u8path(deep + "/c.docx"), dir.Path() / "link.docx");
-    const std::string pattern = "link.docx *.docx '" + deep + "/c.docx'";
+    const std::string pattern = b + " " + b2 + " link.docx *.docx '" + deep + "/c.docx'";  // b and b2 in one batch
 #endif
     const test::Outcome run =
         test::InShell(dir.Path(), Checker() + " --rename \"#Истец#=#Заявитель#\" params.ini " + pattern);
     EXPECT_EQ(run.code, 3) << run.out;
-    for (const std::string& name : {std::string("a.docx"), b, deep + "/c.docx"}) {
+    for (const std::string& name : {std::string("a.docx"), b, b2, deep + "/c.docx"}) {
         SCOPED_TRACE(name);
         const std::vector<std::string> texts = Texts(dir.Path() / fs::u8path(name));
         ASSERT_EQ(texts.size(), 3u);

@@ -82,6 +82,17 @@ std::string NewFileName(const std::string& name, const std::string& suffix) {
     return prefix + name.substr(0, keep) + suffix;
 }
 
+// A new file of a name that no other file has: two long names cut alike,
+// written in one batch or in two threads, each take a name of their own.
+UniqueFd CreateNewFile(const std::string& folder, const std::string& name, const std::string& suffix,
+                       std::string& path) {
+    for (int n = 0;; ++n) {
+        path = folder + NewFileName(name, n == 0 ? suffix : suffix + "." + std::to_string(n));
+        UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
+        if (fd.Get() >= 0 || errno != EEXIST || n == 99) return fd;
+    }
+}
+
 }  // namespace
 
 bool IsReadOnlyFile(const WString& path) {
@@ -143,8 +154,8 @@ std::optional<TemplateError> WriteBeside(const WString& path, std::string_view b
     const size_t slash = out.target.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : out.target.substr(0, slash + 1);
     if ((out.folder = folders.Open(folder)) < 0) return WriteError(errno);
-    const std::string name = folder + NewFileName(out.target.substr(folder.size()), suffix);
-    UniqueFd fd(::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
+    std::string name;
+    UniqueFd fd = CreateNewFile(folder, out.target.substr(folder.size()), suffix, name);
     if (fd.Get() < 0) return WriteError(errno);  // and the file of that name is not ours
     out.file.emplace(name);
     // The owner first: changing it may clear the set-id bits that the mode then restores.
