@@ -87,7 +87,10 @@ std::string NewFileName(const std::string& name, const std::string& suffix) {
 UniqueFd CreateNewFile(const std::string& folder, const std::string& name, const std::string& suffix,
                        std::string& path) {
     for (int n = 0;; ++n) {
-        path = folder + NewFileName(name, n == 0 ? suffix : suffix + "." + std::to_string(n));
+        std::string unique = suffix;
+        if (n > 0) unique.append(".").append(std::to_string(n));
+        path = folder;
+        path += NewFileName(name, unique);
         UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
         if (fd.Get() >= 0 || errno != EEXIST || n == 99) return fd;
     }
@@ -178,11 +181,9 @@ std::vector<std::optional<TemplateError>> TemplateReplacements::Commit() {
     for (size_t i = 0; i < pending_.size(); ++i) {
         Replacement& r = written[i];
         if (results[i]) continue;
-        if (!r.fd.Close()) {
-            results[i] = WriteError(errno);
-        } else if ((r.old = OpenHolding(r.target, pending_[i].expected)).Get() < 0) {
+        if ((r.old = OpenHolding(r.target, pending_[i].expected)).Get() < 0) {
             results[i] = TemplateError{Message::ChangedOnDisk, {}};
-        } else if (::rename(r.file->Path().c_str(), r.target.c_str()) != 0) {
+        } else if (!r.fd.Close() || ::rename(r.file->Path().c_str(), r.target.c_str()) != 0) {
             results[i] = WriteError(errno);
         } else {
             r.file->Keep();
