@@ -82,6 +82,20 @@ std::string NewFileName(const std::string& name, const std::string& suffix) {
     return prefix + name.substr(0, keep) + suffix;
 }
 
+// A new file of a name that no other file has: two long names cut alike,
+// written in one batch or in two threads, each take a name of their own.
+UniqueFd CreateNewFile(const std::string& folder, const std::string& name, const std::string& suffix,
+                       std::string& path) {
+    for (int n = 0;; ++n) {
+        std::string unique = suffix;
+        if (n > 0) unique.append(".").append(std::to_string(n));
+        path = folder;
+        path += NewFileName(name, unique);
+        UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
+        if (fd.Get() >= 0 || errno != EEXIST || n == 99) return fd;
+    }
+}
+
 }  // namespace
 
 bool IsReadOnlyFile(const WString& path) {
@@ -103,9 +117,10 @@ namespace {
 struct Replacement {
     std::optional<NewFile> file;
     std::string target;
-    // Opened before the new file was written, so that syncing through it
-    // reports any error in writing that file back.
-    int folder = -1;
+    // The new file, held open: opened before it was written, so that syncing
+    // through it reports any error in writing it back. Not its folder: one
+    // that may be written in but not listed cannot be opened.
+    UniqueFd fd{-1};
     dev_t device = 0;
     // The template as read, held open until all are replaced: the disk then
     // frees its blocks (a discard, on some disks) when it is closed, outside
@@ -113,22 +128,8 @@ struct Replacement {
     UniqueFd old{-1};
 };
 
-// The folders of a batch, each opened once.
-class Folders {
-public:
-    int Open(const std::string& folder) {
-        auto [at, fresh] = open_.try_emplace(folder, -1);
-        if (fresh)
-            at->second = UniqueFd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        return at->second.Get();
-    }
-
-private:
-    std::map<std::string, UniqueFd> open_;
-};
-
 std::optional<TemplateError> WriteBeside(const WString& path, std::string_view bytes, const std::string& suffix,
-                                         Folders& folders, Replacement& out) {
+                                         Replacement& out) {
     // A link stays a link: the file it names is the template, and the new file goes beside that.
     out.target = ToNativePath(path);
     char first;
@@ -142,17 +143,16 @@ std::optional<TemplateError> WriteBeside(const WString& path, std::string_view b
     out.device = st.st_dev;
     const size_t slash = out.target.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : out.target.substr(0, slash + 1);
-    if ((out.folder = folders.Open(folder)) < 0) return WriteError(errno);
-    const std::string name = folder + NewFileName(out.target.substr(folder.size()), suffix);
-    UniqueFd fd(::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
-    if (fd.Get() < 0) return WriteError(errno);  // and the file of that name is not ours
+    std::string name;
+    out.fd = CreateNewFile(folder, out.target.substr(folder.size()), suffix, name);
+    const int fd = out.fd.Get();
+    if (fd < 0) return WriteError(errno);  // and the file of that name is not ours
     out.file.emplace(name);
     // The owner first: changing it may clear the set-id bits that the mode then restores.
-    if (::fchown(fd.Get(), st.st_uid, st.st_gid) != 0 && errno != EPERM) return WriteError(errno);
-    if (::fchmod(fd.Get(), st.st_mode & 07777) != 0) return WriteError(errno);
-    if (!WriteAll(fd.Get(), bytes)) return WriteError(errno);
-    if (!HoldsExactly(fd.Get(), bytes)) return TemplateError{Message::ReadBackDiffers, {}};
-    if (!fd.Close()) return WriteError(errno);
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0 && errno != EPERM) return WriteError(errno);
+    if (::fchmod(fd, st.st_mode & 07777) != 0) return WriteError(errno);
+    if (!WriteAll(fd, bytes)) return WriteError(errno);
+    if (!HoldsExactly(fd, bytes)) return TemplateError{Message::ReadBackDiffers, {}};
     return std::nullopt;
 }
 
@@ -164,10 +164,9 @@ std::vector<std::optional<TemplateError>> TemplateReplacements::Commit() {
     ::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::optional<TemplateError>> results(pending_.size());
     std::vector<Replacement> written(pending_.size());
-    Folders folders;
     const std::string suffix = "." + std::to_string(::getpid());
     for (size_t i = 0; i < pending_.size(); ++i) {
-        results[i] = WriteBeside(pending_[i].path, pending_[i].bytes, suffix, folders, written[i]);
+        results[i] = WriteBeside(pending_[i].path, pending_[i].bytes, suffix, written[i]);
     }
     // One sync of each file system makes all its new files durable at the
     // cost of one; an fsync of each would flush the disk once per file.
@@ -175,7 +174,7 @@ std::vector<std::optional<TemplateError>> TemplateReplacements::Commit() {
     for (size_t i = 0; i < pending_.size(); ++i) {
         if (results[i]) continue;
         const auto [at, first] = syncError.emplace(written[i].device, 0);
-        if (first && ::syncfs(written[i].folder) != 0) at->second = errno;
+        if (first && ::syncfs(written[i].fd.Get()) != 0) at->second = errno;
         if (at->second != 0) results[i] = WriteError(at->second);
     }
     std::map<dev_t, int> renamedIn;
@@ -184,15 +183,15 @@ std::vector<std::optional<TemplateError>> TemplateReplacements::Commit() {
         if (results[i]) continue;
         if ((r.old = OpenHolding(r.target, pending_[i].expected)).Get() < 0) {
             results[i] = TemplateError{Message::ChangedOnDisk, {}};
-        } else if (::rename(r.file->Path().c_str(), r.target.c_str()) != 0) {
+        } else if (!r.fd.Close() || ::rename(r.file->Path().c_str(), r.target.c_str()) != 0) {
             results[i] = WriteError(errno);
         } else {
             r.file->Keep();
-            renamedIn.emplace(r.device, r.folder);
+            renamedIn.emplace(r.device, r.old.Get());
         }
     }
     // The new names last once their folders are on disk too.
-    for (const auto& [device, folder] : renamedIn) ::syncfs(folder);
+    for (const auto& [device, fd] : renamedIn) ::syncfs(fd);
     pending_.clear();
     return results;
 }

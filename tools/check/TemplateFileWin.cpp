@@ -56,35 +56,46 @@ bool HoldsExactly(const std::wstring& path, std::string_view expected) {
 
 // Beside the template, and no longer than a name may be: a long template
 // name is cut, never inside a surrogate pair.
-std::wstring NewFileName(const std::wstring& name) {
-    const std::wstring prefix = L".~quillmark.", suffix = L"." + std::to_wstring(::GetCurrentProcessId());
+std::wstring NewFileName(const std::wstring& name, const std::wstring& suffix) {
+    const std::wstring prefix = L".~quillmark.";
     size_t keep = std::min<size_t>(name.size(), 255 - prefix.size() - suffix.size());
     if (keep > 0 && keep < name.size() && name[keep] >= 0xDC00 && name[keep] <= 0xDFFF) --keep;
     return prefix + name.substr(0, keep) + suffix;
 }
 
+// A new file of a name that no other file has: two long names cut alike,
+// written by two threads at once, each take a name of their own.
+UniqueFile CreateNewFile(const std::wstring& folder, const std::wstring& name, std::wstring& path) {
+    const std::wstring suffix = L"." + std::to_wstring(::GetCurrentProcessId());
+    for (int n = 0;; ++n) {
+        path = folder + NewFileName(name, n == 0 ? suffix : suffix + L"." + std::to_wstring(n));
+        UniqueFile file(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
+        if (file || ::GetLastError() != ERROR_FILE_EXISTS || n == 99) return file;
+    }
+}
+
+// The file is closed on return, so that it can be read back and removed.
+std::optional<TemplateError> WriteFlushed(UniqueFile out, std::string_view bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+        if (!::WriteFile(out.Get(), bytes.data() + done, want, &written, nullptr)) return WriteError(::GetLastError());
+        done += written;
+    }
+    if (!::FlushFileBuffers(out.Get())) return WriteError(::GetLastError());
+    return std::nullopt;
+}
+
 std::optional<TemplateError> ReplaceTemplate(const WString& path, std::string_view expected, std::string_view bytes) {
     const std::wstring target = Extended(path);
     const size_t slash = target.find_last_of(L"\\/");
-    NewFile file(target.substr(0, slash + 1) + NewFileName(target.substr(slash + 1)));
-    {
-        const UniqueFile out(
-            ::CreateFileW(file.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
-        if (!out) {
-            const DWORD error = ::GetLastError();
-            file.Keep();  // not ours
-            return WriteError(error);
-        }
-        size_t done = 0;
-        while (done < bytes.size()) {
-            DWORD written = 0;
-            const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
-            if (!::WriteFile(out.Get(), bytes.data() + done, want, &written, nullptr))
-                return WriteError(::GetLastError());
-            done += written;
-        }
-        if (!::FlushFileBuffers(out.Get())) return WriteError(::GetLastError());
-    }
+    std::wstring name;
+    UniqueFile out = CreateNewFile(target.substr(0, slash + 1), target.substr(slash + 1), name);
+    if (!out) return WriteError(::GetLastError());  // and the file of that name is not ours
+    NewFile file(name);
+    if (auto failed = WriteFlushed(std::move(out), bytes)) return failed;
     if (!HoldsExactly(file.Path(), bytes)) return TemplateError{Message::ReadBackDiffers, {}};
     if (!HoldsExactly(target, expected)) return TemplateError{Message::ChangedOnDisk, {}};
     // Keeps the template's attributes, security, creation time and streams;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
+#include <system_error>
 #include <tuple>
 
 #include "catalogue/Platform.h"
@@ -164,8 +166,16 @@ void FixWriter::Start(size_t most) {
         waiting_.pop_front();
     }
     waitingBytes_ -= bytes;
-    batch.results = std::async(
-        std::launch::async, [jobs = std::move(jobs), dryRun = dryRun_]() mutable { return WriteFixes(jobs, dryRun); });
+    const auto work = [jobs = std::make_shared<std::vector<FixJob>>(std::move(jobs)), dryRun = dryRun_] {
+        return WriteFixes(*jobs, dryRun);
+    };
+    try {
+        batch.results = std::async(std::launch::async, work);
+    } catch (const std::system_error&) {
+        // No thread to be had (a limit on threads or on memory): the batch is
+        // written by the reading thread when its results are asked for.
+        batch.results = std::async(std::launch::deferred, work);
+    }
     running_.push_back(std::move(batch));
 }
 
