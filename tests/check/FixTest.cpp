@@ -139,6 +139,12 @@ std::vector<std::pair<std::string, std::string>> Entries(const std::string& zip)
     return entries;
 }
 
+void ExpectNoNewFileLeft(const fs::path& folder) {
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        EXPECT_EQ(entry.path().filename().string().find(".~quillmark"), std::string::npos);
+    }
+}
+
 std::string Checker() {
     std::string exe = QM_CHECKER_EXE;
 #ifdef _WIN32
@@ -208,9 +214,7 @@ TEST(Fix, ChangesTheCodesInTheirPartsAndNothingElse) {
     EXPECT_NE(
         ZipArchive(ReadBytes(dir.Path() / "split.docx")).Read("word/document.xml").find("<w:delText>#Истец# удалено<"),
         std::string::npos);
-    for (const auto& entry : fs::directory_iterator(dir.Path())) {
-        EXPECT_EQ(entry.path().filename().string().find(".~quillmark"), std::string::npos);
-    }
+    ExpectNoNewFileLeft(dir.Path());
 
 #ifndef _WIN32
     // As LibreOffice reads them: the text after the code keeps its blank.
@@ -279,9 +283,7 @@ TEST(Fix, RefusesWhatItCannotChangeSafely) {
         fs::permissions(path, fs::perms::owner_all);
         if (!row.beside.empty()) fs::remove(dir.Path() / fs::u8path(row.beside));
     }
-    for (const auto& entry : fs::directory_iterator(dir.Path())) {
-        EXPECT_EQ(entry.path().filename().string().find(".~quillmark"), std::string::npos);
-    }
+    ExpectNoNewFileLeft(dir.Path());
 }
 
 // Templates are written while later ones are read, but each report comes in

@@ -147,7 +147,6 @@ private:
         checked.changed = FindCodes(text.paragraphs, *index_, kind_);
         for (size_t i = 0; i < changed.size(); ++i) std::swap(text.paragraphs[i].text, changed[i]);
         // Told once they are made, or fail to be.
-        checked.changing = true;
         writer_.Add({path, std::move(*file), std::move(text), std::move(checked.plan.changes), identity});
         held_.emplace_back(std::move(checked));
     }
@@ -156,10 +155,9 @@ private:
     struct Checked {
         WString path;
         TemplateFindings findings;                // as the template was read
-        std::optional<TemplateFindings> changed;  // with the changes made
+        std::optional<TemplateFindings> changed;  // with the changes made, once they are asked of the writer
         FixPlan plan;
         std::optional<TemplateError> failed;
-        bool changing = false;  // waiting for the writer
     };
     struct Unreadable {
         WString path;
@@ -184,7 +182,7 @@ private:
         size_t next = 0;
         while (!held_.empty()) {
             if (auto* checked = std::get_if<Checked>(&held_.front())) {
-                if (checked->changing) {
+                if (checked->changed) {
                     if (next == finished.size()) break;
                     checked->failed = std::move(finished[next++]);
                 }
