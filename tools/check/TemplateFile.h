@@ -32,6 +32,7 @@ public:
     void Add(const WString& path, std::string_view expected, std::string bytes) {
         pending_.push_back({path, std::string(expected), std::move(bytes)});
     }
+    size_t Size() const { return pending_.size(); }
 
     // For each template in the order added: writes the new file, keeping what
     // the system keeps of a file (mode and owner on Linux; attributes and

@@ -177,7 +177,10 @@ std::vector<std::optional<TemplateError>> TemplateReplacements::Commit() {
         if (first && ::syncfs(written[i].fd.Get()) != 0) at->second = errno;
         if (at->second != 0) results[i] = WriteError(at->second);
     }
-    std::map<dev_t, int> renamedIn;
+    // Of each template renamed, its file system and a file in it; room made
+    // first, so that nothing can fail once a template is replaced.
+    std::vector<std::pair<dev_t, int>> renamedIn;
+    renamedIn.reserve(pending_.size());
     for (size_t i = 0; i < pending_.size(); ++i) {
         Replacement& r = written[i];
         if (results[i]) continue;
@@ -187,11 +190,16 @@ std::vector<std::optional<TemplateError>> TemplateReplacements::Commit() {
             results[i] = WriteError(errno);
         } else {
             r.file->Keep();
-            renamedIn.emplace(r.device, r.old.Get());
+            renamedIn.emplace_back(r.device, r.old.Get());
         }
     }
     // The new names last once their folders are on disk too.
-    for (const auto& [device, fd] : renamedIn) ::syncfs(fd);
+    for (size_t i = 0; i < renamedIn.size(); ++i) {
+        const auto [device, fd] = renamedIn[i];
+        const auto first = std::find_if(renamedIn.begin(), renamedIn.end(),
+                                        [device = device](const auto& other) { return other.first == device; });
+        if (first - renamedIn.begin() == static_cast<ptrdiff_t>(i)) ::syncfs(fd);
+    }
     pending_.clear();
     return results;
 }

@@ -1,7 +1,6 @@
 #include "tools/check/TemplateFix.h"
 
 #include <algorithm>
-#include <chrono>
 #include <memory>
 #include <system_error>
 #include <tuple>
@@ -90,93 +89,130 @@ std::optional<TemplateError> PackFixes(const FixJob& job, std::string& written) 
 
 }  // namespace
 
-std::vector<std::optional<TemplateError>> WriteFixes(std::vector<FixJob>& jobs, bool dryRun) {
-    std::vector<std::optional<TemplateError>> results(jobs.size());
-    TemplateReplacements files;
-    std::vector<size_t> jobOf;  // of each file
-    for (size_t i = 0; i < jobs.size(); ++i) {
-        std::string written;
-        try {
-            results[i] = PackFixes(jobs[i], written);
-        } catch (...) {
-            // A fault of ours in one template must not cost the user the others.
-            results[i] = TemplateError{Message::CannotRewrite, {}};
-        }
-        if (results[i] || dryRun) continue;
-        files.Add(jobs[i].path, jobs[i].bytes.View(), std::move(written));
-        jobOf.push_back(i);
-        jobs[i].text = {};  // no longer needed, and may be large
-    }
-    const std::vector<std::optional<TemplateError>> replaced = files.Commit();
-    for (size_t k = 0; k < replaced.size(); ++k) results[jobOf[k]] = replaced[k];
-    return results;
-}
-
 namespace {
 
 // A batch: enough to make one sync of the disk worth it, few enough that a
 // report is not long in coming and that a killed run leaves few new files.
 constexpr size_t kBatch = 16;
+// Read beyond this, a batch is written before the next template is read.
 constexpr size_t kBatchBytes = 16 << 20;
-// Waiting beyond this, the reading waits for the writing.
-constexpr size_t kMostWaiting = 64;
-constexpr size_t kMostWaitingBytes = 64 << 20;
-constexpr size_t kThreads = 2;
 
 }  // namespace
 
-void FixWriter::Add(FixJob job) {
-    if (job.identity) changing_.insert(*job.identity);
-    waitingBytes_ += job.bytes.Size();
-    waiting_.push_back(std::move(job));
+FixWriter::~FixWriter() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    work_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+}
+
+void FixWriter::Add(Read read, std::optional<FileIdentity> identity) {
+    if (identity) pending_.insert(*identity);
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        told_.push_back({std::move(read), identity, std::nullopt, false});
+    }
+    work_.notify_one();
+    if (threads_.size() < most_) {
+        try {
+            threads_.emplace_back([this] { Work(false); });
+        } catch (const std::system_error&) {
+            // No thread to be had (a limit on threads or on memory): the
+            // templates are read and written by the reading thread.
+        }
+    }
 }
 
 std::vector<std::optional<TemplateError>> FixWriter::Finished(bool all) {
+    if (all && threads_.empty()) Work(true);
     std::vector<std::optional<TemplateError>> finished;
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (all && !flushing_) {
+        flushing_ = true;
+        work_.notify_all();
+    }
     for (;;) {
-        const bool enough = waiting_.size() >= kBatch || waitingBytes_ >= kBatchBytes;
-        if (!waiting_.empty() && running_.size() < kThreads && (all || enough)) {
-            // At the end, what is left is shared among the threads free.
-            const size_t free = kThreads - running_.size();
-            Start(all ? std::min(kBatch, (waiting_.size() + free - 1) / free) : kBatch);
+        while (!told_.empty() && told_.front().done) {
+            finished.push_back(std::move(told_.front().result));
+            if (told_.front().identity) pending_.erase(pending_.find(*told_.front().identity));
+            told_.pop_front();
+            --taken_;
         }
-        if (running_.empty()) return finished;
-        const bool tooMuch = waiting_.size() >= kMostWaiting || waitingBytes_ >= kMostWaitingBytes;
-        if (!all && !tooMuch &&
-            running_.front().results.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-            return finished;
-        }
-        Batch& done = running_.front();
-        for (std::optional<TemplateError>& result : done.results.get()) finished.push_back(std::move(result));
-        for (const auto& identity : done.identities) {
-            if (identity) changing_.erase(changing_.find(*identity));
-        }
-        running_.pop_front();
+        if (told_.empty()) flushing_ = false;
+        if (!all || told_.empty() || !finished.empty()) return finished;
+        finished_.wait(lock);
     }
 }
 
-void FixWriter::Start(size_t most) {
-    std::vector<FixJob> jobs;
-    Batch batch;
+void FixWriter::Work(bool untilIdle) {
+    // Taken and read, each with its new package, if any, waiting to be
+    // written with the rest of the batch.
+    std::vector<Template*> held;
+    std::vector<size_t> heldOf;  // of each new package
+    held.reserve(kBatch);
+    heldOf.reserve(kBatch);
+    TemplateReplacements files;
     size_t bytes = 0;
-    while (!waiting_.empty() && jobs.size() < most && (jobs.empty() || bytes < kBatchBytes)) {
-        bytes += waiting_.front().bytes.Size();
-        batch.identities.push_back(waiting_.front().identity);
-        jobs.push_back(std::move(waiting_.front()));
-        waiting_.pop_front();
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        if (stopping_) return;
+        const bool full = held.size() >= kBatch || bytes >= kBatchBytes;
+        if (taken_ < told_.size() && !full) {
+            Template& next = told_[taken_++];
+            lock.unlock();
+            Take(next, files, bytes);
+            if (files.Size() > heldOf.size()) heldOf.push_back(held.size());
+            held.push_back(&next);
+            lock.lock();
+            continue;
+        }
+        if (!held.empty() && (full || flushing_ || untilIdle)) {
+            lock.unlock();
+            std::vector<std::optional<TemplateError>> replaced;
+            try {
+                replaced = files.Commit();
+            } catch (...) {
+                // Out of memory before any template was replaced.
+                replaced.assign(heldOf.size(), TemplateError{Message::CannotRewrite, {}});
+            }
+            files = TemplateReplacements();
+            lock.lock();
+            for (size_t k = 0; k < replaced.size(); ++k) held[heldOf[k]]->result = std::move(replaced[k]);
+            for (Template* done : held) done->done = true;
+            held.clear();
+            heldOf.clear();
+            bytes = 0;
+            finished_.notify_all();
+            continue;
+        }
+        if (untilIdle) return;
+        work_.wait(lock);
     }
-    waitingBytes_ -= bytes;
-    const auto work = [jobs = std::make_shared<std::vector<FixJob>>(std::move(jobs)), dryRun = dryRun_] {
-        return WriteFixes(*jobs, dryRun);
-    };
+}
+
+// Reads a template and writes its changes into a new package, read back,
+// for its batch to put in its place.
+void FixWriter::Take(Template& taken, TemplateReplacements& files, size_t& bytes) const {
+    std::optional<FixJob> job;
     try {
-        batch.results = std::async(std::launch::async, work);
-    } catch (const std::system_error&) {
-        // No thread to be had (a limit on threads or on memory): the batch is
-        // written by the reading thread when its results are asked for.
-        batch.results = std::async(std::launch::deferred, work);
+        job = taken.read();
+    } catch (...) {
+        // Reading tells its own failures; one it could not is no job.
+        return;
     }
-    running_.push_back(std::move(batch));
+    if (!job) return;
+    try {
+        std::string written;
+        taken.result = PackFixes(*job, written);
+        if (taken.result || dryRun_) return;
+        bytes += job->bytes.Size() + written.size();
+        files.Add(job->path, job->bytes.View(), std::move(written));
+    } catch (...) {
+        // A fault of ours in one template must not cost the user the others.
+        taken.result = TemplateError{Message::CannotRewrite, {}};
+    }
 }
 
 }  // namespace quillmark

@@ -2,13 +2,17 @@
 // their writing into the template files, as safely as a careful person would.
 #pragma once
 
+#include <algorithm>
+#include <condition_variable>
 #include <deque>
-#include <future>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "common/Buffer.h"
@@ -51,46 +55,64 @@ struct FixJob {
     FileBytes bytes;
     TemplateText text;
     std::vector<TextChange> changes;
-    std::optional<FileIdentity> identity;
 };
 
-// Writes each template's changes into its package and reads that back: it
-// must read as the old text with the changes made. Then, unless this is a
-// dry run, puts the new packages in the templates' places. A template is
-// refused while it is open in Word or LibreOffice, signed or read-only. One
-// result for each job, in order; a template that fails is as it was.
-std::vector<std::optional<TemplateError>> WriteFixes(std::vector<FixJob>& jobs, bool dryRun);
-
-// Templates to be changed, written by threads of their own while the next
-// templates are read: checking is reading, and changing is reading, writing
-// and reading again, so the writing runs beside the next template's reading.
-// Two threads at a time, each with a batch of templates: while one waits for
-// the disk, the other works; and a batch is made durable with one sync.
+// Templates read and changed by threads of their own. Each thread takes the
+// next template waiting, reads it, writes its changes into a new package and
+// reads that back: it must read as the old text with the changes made. A
+// template open in Word or LibreOffice, signed or read-only is refused.
+// Unless this is a dry run, the new packages are put in their templates'
+// places a batch at a time, since a batch is made durable with one sync. A
+// template that fails is left as it was.
 class FixWriter {
 public:
-    explicit FixWriter(bool dryRun) : dryRun_(dryRun) {}
+    // Reads a template, and returns its job if there is anything to write.
+    using Read = std::function<std::optional<FixJob>()>;
 
-    void Add(FixJob job);
-    // Whether a template is still to be changed, by any path that names it.
-    bool Changing(const FileIdentity& identity) const { return changing_.count(identity) != 0; }
+    // One thread for each processor, and one more to work while another
+    // waits for the disk; few enough to hold few batches at once.
+    explicit FixWriter(bool dryRun)
+        : dryRun_(dryRun), most_(std::clamp<size_t>(std::thread::hardware_concurrency() + 1, 2, 5)) {
+        threads_.reserve(most_);
+    }
+    // Waits for the threads; what they have read and not written is left as it was.
+    ~FixWriter();
+    FixWriter(const FixWriter&) = delete;
+    FixWriter& operator=(const FixWriter&) = delete;
 
-    // The results of the jobs finished since the last call, in the order they
-    // were added; with `all`, once every job is finished. Hands the jobs
-    // waiting to a thread when there are enough of them.
+    void Add(Read read, std::optional<FileIdentity> identity);
+    // Whether a template is still to be read or changed, by any path that names it.
+    bool Pending(const FileIdentity& identity) const { return pending_.count(identity) != 0; }
+    bool Busy() const { return !pending_.empty() || !told_.empty(); }
+
+    // For each template finished since the last call, in the order they were
+    // added, why its changes were not made, if so. With `all`, waits for at
+    // least one if any is left, and has the threads write what they hold.
     std::vector<std::optional<TemplateError>> Finished(bool all);
 
 private:
-    void Start(size_t most);
-
-    struct Batch {
-        std::future<std::vector<std::optional<TemplateError>>> results;
-        std::vector<std::optional<FileIdentity>> identities;
+    struct Template {
+        Read read;
+        std::optional<FileIdentity> identity;
+        std::optional<TemplateError> result;
+        bool done = false;
     };
+    // Reads and writes templates until told to stop or, with `untilIdle`,
+    // until none is left to take and nothing is held.
+    void Work(bool untilIdle);
+    void Take(Template& taken, TemplateReplacements& files, size_t& bytes) const;
+
     const bool dryRun_;
-    std::deque<FixJob> waiting_;
-    size_t waitingBytes_ = 0;
-    std::deque<Batch> running_;
-    std::multiset<FileIdentity> changing_;
+    const size_t most_;  // threads
+    std::mutex mutex_;
+    std::condition_variable work_;      // to the threads: a template waits, or the end
+    std::condition_variable finished_;  // to the reading thread: a template is finished
+    std::deque<Template> told_;         // added and not yet returned, in order
+    size_t taken_ = 0;                  // how many of them a thread has taken
+    bool flushing_ = false;             // the reading thread waits for every template
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+    std::multiset<FileIdentity> pending_;  // the reading thread's own
 };
 
 }  // namespace quillmark

@@ -3,6 +3,7 @@
 #include <deque>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <variant>
 
@@ -106,18 +107,49 @@ private:
         return CodeIndex(std::move(kinds));
     }
 
+    // A template's report as it will be told.
+    struct Checked {
+        WString path;
+        TemplateFindings findings;                // as the template was read
+        std::optional<TemplateFindings> changed;  // with the changes made, when there are any to make
+        FixPlan plan;
+        std::optional<TemplateError> failed;
+    };
+    struct Unreadable {
+        WString path;
+        std::string error;
+    };
+    using Report = std::variant<Checked, Unreadable>;
+
     void CheckTemplate(const WString& path) {
+        if (!check_.fix.Any()) {
+            std::optional<FixJob> none;
+            return Tell(Examine(path, none));
+        }
         // A template named twice is read again only once its first change is in place.
-        const std::optional<FileIdentity> identity =
-            check_.fix.Any() && !check_.fix.dryRun ? IdentityOf(path) : std::nullopt;
-        if (identity && writer_.Changing(*identity)) TellFinished(true);
+        const std::optional<FileIdentity> identity = check_.fix.dryRun ? std::nullopt : IdentityOf(path);
+        if (identity && writer_.Pending(*identity)) TellFinished(true);
+        auto report = std::make_shared<Report>(Unreadable{path, Say(Message::TemplateUnreadable)});
+        writer_.Add(
+            [this, path, report] {
+                std::optional<FixJob> job;
+                *report = Examine(path, job);
+                return job;
+            },
+            identity);
+        held_.push_back({std::move(report), true});
+    }
+
+    // What reading a template tells, and the job of changing it if the
+    // changes asked of it are possible. Only reads what the report was
+    // given, so that the writer's threads may call it.
+    Report Examine(const WString& path, std::optional<FixJob>& job) const {
         // Read whole, so never a file bigger than anything it may unpack to.
         constexpr uintmax_t kLargest = ZipArchive::kDefaultLimit * 4;
         std::error_code ignored;
         if (const uintmax_t size = std::filesystem::file_size(arguments::ToPath(path), ignored);
             !ignored && size > kLargest) {
-            Error(path, Say(Message::FileTooBig, {std::to_string(kLargest >> 20)}));
-            return;
+            return Unreadable{path, Say(Message::FileTooBig, {std::to_string(kLargest >> 20)})};
         }
         std::optional<FileBytes> file;
         TemplateText text;
@@ -126,75 +158,56 @@ private:
             text = ReadTemplateText(file->View(),
                                     check_.fix.Any() ? TemplateReading::ForWriting : TemplateReading::TextOnly);
         } catch (const TemplateError& e) {
-            Error(path, Said(e));
-            return;
+            return Unreadable{path, Said(e)};
         } catch (const Exception& e) {
-            Error(path, ShownName(e.Message()));
-            return;
+            return Unreadable{path, ShownName(e.Message())};
         } catch (...) {
             // A fault of ours in one template must not cost the user the others.
-            Error(path, Say(Message::TemplateUnreadable));
-            return;
+            return Unreadable{path, Say(Message::TemplateUnreadable)};
         }
-        anyRead_ = true;
         Checked checked{path, FindCodes(text.paragraphs, *index_, kind_), {}, {}, {}};
         if (check_.fix.Any()) checked.plan = PlanFixes(text, checked.findings, *index_, check_.fix);
-        if (checked.plan.changes.empty()) return Tell(std::move(checked));
+        if (checked.plan.changes.empty()) return checked;
         // What the report will say if the changes are made; the text stays as
         // read, for the writer.
         std::vector<WString> changed = ChangedTexts(text, checked.plan.changes);
         for (size_t i = 0; i < changed.size(); ++i) std::swap(text.paragraphs[i].text, changed[i]);
         checked.changed = FindCodes(text.paragraphs, *index_, kind_);
         for (size_t i = 0; i < changed.size(); ++i) std::swap(text.paragraphs[i].text, changed[i]);
-        // Told once they are made, or fail to be.
-        writer_.Add({path, std::move(*file), std::move(text), std::move(checked.plan.changes), identity});
-        held_.emplace_back(std::move(checked));
+        job = FixJob{path, std::move(*file), std::move(text), std::move(checked.plan.changes)};
+        return checked;
     }
-
-    // A template's report as it will be told.
-    struct Checked {
-        WString path;
-        TemplateFindings findings;                // as the template was read
-        std::optional<TemplateFindings> changed;  // with the changes made, once they are asked of the writer
-        FixPlan plan;
-        std::optional<TemplateError> failed;
-    };
-    struct Unreadable {
-        WString path;
-        std::string error;
-    };
 
     // Reports are told in the order of the templates: while one waits for
-    // its template to be changed, those after it wait too.
-    void Tell(Checked checked) {
-        if (held_.empty()) return Show(checked);
-        held_.emplace_back(std::move(checked));
+    // the writer, those after it wait too.
+    void Tell(Report report) {
+        if (held_.empty()) return std::visit([this](auto& told) { Show(told); }, report);
+        held_.push_back({std::make_shared<Report>(std::move(report)), false});
     }
-    void Error(const WString& path, const std::string& text) {
-        if (held_.empty()) return Show(Unreadable{path, text});
-        held_.emplace_back(Unreadable{path, text});
-    }
+    void Error(const WString& path, const std::string& text) { Tell(Unreadable{path, text}); }
 
     // The writer finishes templates in the order they were given to it, and
     // their reports wait in that order.
     void TellFinished(bool all) {
-        std::vector<std::optional<TemplateError>> finished = writer_.Finished(all);
-        size_t next = 0;
-        while (!held_.empty()) {
-            if (auto* checked = std::get_if<Checked>(&held_.front())) {
-                if (checked->changed) {
+        do {
+            std::vector<std::optional<TemplateError>> finished = writer_.Finished(all);
+            size_t next = 0;
+            while (!held_.empty()) {
+                Held& held = held_.front();
+                if (held.byWriter) {
                     if (next == finished.size()) break;
-                    checked->failed = std::move(finished[next++]);
+                    auto* checked = std::get_if<Checked>(held.report.get());
+                    if (checked && checked->changed) checked->failed = std::move(finished[next]);
+                    ++next;
                 }
-                Show(*checked);
-            } else {
-                Show(std::get<Unreadable>(held_.front()));
+                std::visit([this](auto& told) { Show(told); }, *held.report);
+                held_.pop_front();
             }
-            held_.pop_front();
-        }
+        } while (all && writer_.Busy());
     }
 
     void Show(Checked& checked) {
+        anyRead_ = true;
         if (checked.failed) checked.plan.told.clear();
         const TemplateFindings& findings = checked.failed || !checked.changed ? checked.findings : *checked.changed;
         for (const auto& [code, places] : findings.used) everUsed_.insert(code);
@@ -260,8 +273,8 @@ private:
 
     // TEMPLATE:PARAGRAPH: warning: text for the body, where the paragraph
     // number serves as a line number; other parts are named in the text.
-    void Tell(const WString& path, const Place& place, Message label, const std::string& text) {
-        std::string line = ShownName(path);
+    void Tell(const std::string& name, const Place& place, Message label, const std::string& text) {
+        std::string line = name;
         if (place.part == Part::Body) {
             line += ":" + std::to_string(place.paragraph) + ": " + Say(label) + ": " + text;
         } else {
@@ -269,8 +282,8 @@ private:
         }
         Line(line);
     }
-    void Warn(const WString& path, const Place& place, const std::string& text) {
-        Tell(path, place, Message::Warning, text);
+    void Warn(const std::string& name, const Place& place, const std::string& text) {
+        Tell(name, place, Message::Warning, text);
         ++warnings_;
     }
 
@@ -285,6 +298,7 @@ private:
     }
 
     void WriteText(const WString& path, const TemplateFindings& findings, const FixPlan& plan) {
+        const std::string name = ShownName(path);
         Line(Say(Message::TemplateLine, {ShownName(platform::FullPath(path))}));
         Line(Say(Message::ParagraphsLine, {std::to_string(findings.paragraphs)}));
         Line(Say(Message::CodesUsedLine, {std::to_string(findings.used.size())}));
@@ -295,19 +309,19 @@ private:
         }
         const Message changed = check_.fix.dryRun ? Message::WouldChangeTo : Message::ChangedTo;
         for (const ToldChange& change : plan.told) {
-            Tell(path, change.place, Message::Change, Say(changed, {Quoted(change.from), Quoted(change.to)}));
+            Tell(name, change.place, Message::Change, Say(changed, {Quoted(change.from), Quoted(change.to)}));
         }
         for (const Occurrence& refused : plan.refused) {
-            Warn(path, refused.place, Say(Message::NotChangedHere, {Quoted(refused.text)}));
+            Warn(name, refused.place, Say(Message::NotChangedHere, {Quoted(refused.text)}));
         }
         for (const Occurrence& token : findings.unknown) {
             const auto nearest = index_->Nearest(token.text);
-            Warn(path, token.place,
+            Warn(name, token.place,
                  Say(Message::UnknownCode, {Quoted(token.text)}) +
                      (nearest ? Say(Message::DidYouMean, {Quoted(*nearest)}) : ""));
         }
         for (const Occurrence& code : findings.otherKind) {
-            Warn(path, code.place,
+            Warn(name, code.place,
                  Say(Message::OtherKindCode,
                      {Quoted(code.text), Quoted(index_->Kinds()[*kind_].kind), KindsOf(code.text)}));
         }
@@ -443,7 +457,12 @@ private:
     size_t errors_ = 0;
     bool anyRead_ = false;
     FixWriter writer_;
-    std::deque<std::variant<Checked, Unreadable>> held_;
+    // Reports not yet told; those the writer's threads fill are told once they have.
+    struct Held {
+        std::shared_ptr<Report> report;
+        bool byWriter;
+    };
+    std::deque<Held> held_;
     std::string told_;
 };
 

@@ -104,7 +104,7 @@ public:
     }
 
     // Its paragraphs know their part and where their text stands in it, for a writer.
-    void SetPart(const std::string& name) { part_ = std::make_shared<const std::string>(name); }
+    void SetPart(std::shared_ptr<const PackagePart> part) { part_ = std::move(part); }
     bool WantsSource() const override { return part_ != nullptr; }
 
 protected:
@@ -175,7 +175,7 @@ private:
     std::vector<Place> contexts_;
     std::map<Place, size_t> counts_;
     FieldCode instruction_;
-    std::shared_ptr<const std::string> part_;
+    std::shared_ptr<const PackagePart> part_;
     size_t preserveAt_ = XmlSource::kUnknown;
     int textDepth_ = 0;
     int instructionDepth_ = 0;
@@ -654,8 +654,10 @@ std::string ResolveTarget(const std::string& folder, const WString& target) {
 void ReadPart(ZipArchive& zip, const std::string& part, XmlHandler& reader) { ParseXml(zip.Read(part), part, reader); }
 
 void ReadPart(ZipArchive& zip, const std::string& part, ParagraphReader& reader, TemplateReading how) {
-    if (how == TemplateReading::ForWriting) reader.SetPart(part);
-    ParseXml(zip.Read(part), part, reader);
+    if (how == TemplateReading::TextOnly) return ParseXml(zip.Read(part), part, reader);
+    auto read = std::make_shared<const PackagePart>(PackagePart{part, zip.Read(part)});
+    reader.SetPart(read);
+    ParseXml(read->bytes, part, reader);
 }
 
 // Whether even pages have headers and footers of their own, as

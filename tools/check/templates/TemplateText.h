@@ -34,13 +34,19 @@ struct Place {
     }
 };
 
+// A part of the package as read, kept for a writer that changes it.
+struct PackagePart {
+    std::string name;
+    std::string bytes;
+};
+
 // Where a stretch of a paragraph's text stands in its part, for a writer
 // that changes it there. Text that an element stands for (a tab, a symbol,
 // a note's mark) has none.
 struct TextPiece {
     size_t at = 0;  // in the paragraph's text, as its length
     size_t length = 0;
-    std::shared_ptr<const std::string> part;
+    std::shared_ptr<const PackagePart> part;
     XmlSource source;
     // Where a Word text element without xml:space="preserve" would take it:
     // the ">" of its start tag. Unknown elsewhere.

@@ -8,7 +8,6 @@
 #include <optional>
 
 #include "tools/check/templates/TemplateError.h"
-#include "tools/check/templates/Zip.h"
 #include "tools/check/templates/ZipFormat.h"
 
 namespace quillmark {
@@ -106,9 +105,10 @@ std::optional<ByteEdit> PieceEdit(std::string_view part, const TextPiece& piece,
 }
 
 // The edits of one change, each in its part: the new text where the old one
-// starts, the rest of the old one taken out of the pieces after.
-std::optional<std::vector<std::pair<const TextPiece*, ByteEdit>>> Plan(
-    const TemplateText& text, const TextChange& change, const std::map<std::string, std::string>* parts) {
+// starts, the rest of the old one taken out of the pieces after. Without
+// `cut`, only whether the pieces' sources allow them.
+std::optional<std::vector<std::pair<const TextPiece*, ByteEdit>>> Plan(const TemplateText& text,
+                                                                        const TextChange& change, bool cut) {
     if (change.paragraph >= text.paragraphs.size() || change.length == 0 || !IsPlainText(change.text)) {
         return std::nullopt;
     }
@@ -118,26 +118,17 @@ std::optional<std::vector<std::pair<const TextPiece*, ByteEdit>>> Plan(
     if (!pieces) return std::nullopt;
     std::vector<std::pair<const TextPiece*, ByteEdit>> edits;
     for (const TextPiece* piece : *pieces) {
-        if (!piece->part || (piece->part != pieces->front()->part && *piece->part != *pieces->front()->part)) {
-            return std::nullopt;
-        }
+        if (!piece->part || piece->part != pieces->front()->part) return std::nullopt;
         const size_t from = std::max(change.at, piece->at) - piece->at;
         const size_t to = std::min(change.at + change.length, piece->at + piece->length) - piece->at;
-        std::string_view bytes;
-        if (parts) {
-            const auto found = parts->find(*piece->part);
-            if (found == parts->end()) return std::nullopt;
-            bytes = found->second;
-        }
-        // Without the bytes, only what the piece's own source allows.
         std::optional<ByteEdit> edit;
-        if (parts) {
-            edit = PieceEdit(bytes, *piece, from, to);
+        if (cut) {
+            edit = PieceEdit(piece->part->bytes, *piece, from, to);
         } else if ((!piece->clipped && from == 0 && to == piece->length) || piece->source.verbatim) {
             edit = ByteEdit{};
         }
         if (!edit) return std::nullopt;
-        if (edits.empty()) edit->bytes = Escaped(change.text);
+        if (edits.empty() && cut) edit->bytes = Escaped(change.text);
         edits.emplace_back(piece, std::move(*edit));
     }
     return edits;
@@ -157,16 +148,16 @@ bool NeedsPreserve(WStringView text) {
 // whose text comes to start with a blank (the rest of a run after the code)
 // says so from now on.
 void PreserveBlanks(const TemplateText& text, const std::vector<TextChange>& changes,
-                    std::map<std::string, std::vector<ByteEdit>>& edits) {
+                    std::map<const PackagePart*, std::vector<ByteEdit>>& edits) {
     std::map<size_t, std::vector<const TextChange*>> byParagraph;
     for (const TextChange& change : changes) byParagraph[change.paragraph].push_back(&change);
     for (const auto& [index, inParagraph] : byParagraph) {
         const Paragraph& paragraph = text.paragraphs[index];
         // Each element's text before and after, by where its attribute would go.
-        std::map<std::pair<std::string, size_t>, std::pair<WString, WString>> elements;
+        std::map<std::pair<const PackagePart*, size_t>, std::pair<WString, WString>> elements;
         for (const TextPiece& piece : paragraph.pieces) {
             if (piece.preserveAt == XmlSource::kUnknown || !piece.part) continue;
-            auto& [before, after] = elements[{*piece.part, piece.preserveAt}];
+            auto& [before, after] = elements[{piece.part.get(), piece.preserveAt}];
             const WStringView old = WStringView(paragraph.text).substr(piece.at, piece.length);
             before += old;
             WString changed;
@@ -406,32 +397,23 @@ std::string Repacked(std::string_view bytes, const std::map<std::string, std::st
 
 }  // namespace
 
-bool CanWrite(const TemplateText& text, const TextChange& change) { return Plan(text, change, nullptr).has_value(); }
+bool CanWrite(const TemplateText& text, const TextChange& change) { return Plan(text, change, false).has_value(); }
 
 std::string WriteChanges(std::string_view package, const TemplateText& text, const std::vector<TextChange>& changes) {
-    // The parts the changes fall in, as they stand.
-    std::map<std::string, std::string> parts;
+    // Each changed part as the reader read it, by where it is held: a change
+    // falls in one part, the one its pieces were read from.
+    std::map<const PackagePart*, std::vector<ByteEdit>> edits;
     for (const TextChange& change : changes) {
-        if (change.paragraph >= text.paragraphs.size()) Refuse("a change falls outside the text");
-        for (const TextPiece& piece : text.paragraphs[change.paragraph].pieces) {
-            if (piece.part && !parts.count(*piece.part)) parts[*piece.part];
-        }
-    }
-    const std::map<std::string, std::string> original = [&] {
-        std::map<std::string, std::string> read;
-        ZipArchive zip(package);
-        for (const auto& [name, unused] : parts) read[name] = zip.Read(name);
-        return read;
-    }();
-    std::map<std::string, std::vector<ByteEdit>> edits;
-    for (const TextChange& change : changes) {
-        auto planned = Plan(text, change, &original);
+        auto planned = Plan(text, change, true);
         if (!planned) Refuse("a change falls where the text cannot be cut");
-        for (auto& [piece, edit] : *planned) edits[*piece->part].push_back(std::move(edit));
+        for (auto& [piece, edit] : *planned) edits[piece->part.get()].push_back(std::move(edit));
     }
     PreserveBlanks(text, changes, edits);
     std::map<std::string, std::string> changed;
-    for (auto& [name, list] : edits) changed[name] = Spliced(original.at(name), list);
+    for (auto& [part, list] : edits) {
+        if (changed.count(part->name)) Refuse("a part was read twice");
+        changed[part->name] = Spliced(part->bytes, list);
+    }
     return Repacked(package, changed);
 }
 
