@@ -132,14 +132,14 @@ std::optional<TemplateError> WriteBeside(const WString& path, std::string_view b
                                          Replacement& out) {
     // A link stays a link: the file it names is the template, and the new file goes beside that.
     out.target = ToNativePath(path);
-    char first;
-    if (::readlink(out.target.c_str(), &first, 1) >= 0) {
+    struct stat st {};
+    if (::lstat(out.target.c_str(), &st) != 0) return WriteError(errno);
+    if (S_ISLNK(st.st_mode)) {
         const std::unique_ptr<char, decltype(&::free)> real(::realpath(out.target.c_str(), nullptr), &::free);
         if (!real) return WriteError(errno);
         out.target = real.get();
+        if (::stat(out.target.c_str(), &st) != 0) return WriteError(errno);
     }
-    struct stat st {};
-    if (::stat(out.target.c_str(), &st) != 0) return WriteError(errno);
     out.device = st.st_dev;
     const size_t slash = out.target.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : out.target.substr(0, slash + 1);
