@@ -108,7 +108,7 @@ std::optional<ByteEdit> PieceEdit(std::string_view part, const TextPiece& piece,
 // starts, the rest of the old one taken out of the pieces after. Without
 // `cut`, only whether the pieces' sources allow them.
 std::optional<std::vector<std::pair<const TextPiece*, ByteEdit>>> Plan(const TemplateText& text,
-                                                                        const TextChange& change, bool cut) {
+                                                                       const TextChange& change, bool cut) {
     if (change.paragraph >= text.paragraphs.size() || change.length == 0 || !IsPlainText(change.text)) {
         return std::nullopt;
     }
