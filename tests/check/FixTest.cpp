@@ -11,6 +11,7 @@
 #include "check/Shell.h"
 #include "support/TestFiles.h"
 #include "support/ZipWriter.h"
+#include "tools/check/TemplateFix.h"
 #include "tools/check/templates/TemplateText.h"
 #include "tools/check/templates/Zip.h"
 
@@ -330,6 +331,14 @@ TEST(Fix, ReportsEachTemplateInTurn) {
     EXPECT_EQ(Texts(dir.Path() / "139.docx")[0], "Истец: #Истец# и далее");
 #endif
     fs::permissions(dir.Path() / "117.docx", fs::perms::owner_all);
+}
+
+TEST(Fix, ReadsAFolderOfManyTemplatesFewAheadOfTheWriting) {
+    FixWriter writer(true);
+    std::atomic<size_t> read = 0, ahead = 0;
+    for (size_t added = 1; added <= 1000; ahead = std::max<size_t>(ahead, added++ - read))
+        writer.Add([&] { return std::this_thread::sleep_for(std::chrono::milliseconds(1)), ++read, std::nullopt; }, {});
+    EXPECT_LT(ahead, 200u);
 }
 
 // Windows takes patterns and paths past MAX_PATH from the author as the
