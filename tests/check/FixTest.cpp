@@ -11,6 +11,7 @@
 #include "check/Shell.h"
 #include "support/TestFiles.h"
 #include "support/ZipWriter.h"
+#include "tools/check/TemplateFix.h"
 #include "tools/check/templates/TemplateText.h"
 #include "tools/check/templates/Zip.h"
 
@@ -306,10 +307,10 @@ TEST(Fix, ReportsEachTemplateInTurn) {
         if (i != 117 && i != 125) expected.push_back("change " + name);
         if (i == 117) expected.push_back("error " + name);
     }
-    expected.push_back("template 139.docx");
+    expected.insert(expected.end(), {"template 139.docx", "change 139.docx", "template 139.docx"});  // by --fix
     fs::permissions(dir.Path() / "117.docx", fs::perms::owner_read | fs::perms::group_read);
-    const test::Outcome run =
-        test::InShell(dir.Path(), Checker() + " --rename \"#Истец#=#Заявитель#\" params.ini " + names + "139.docx");
+    const test::Outcome run = test::InShell(
+        dir.Path(), Checker() + " --fix --rename \"#Истец#=#Заявитель#\" params.ini " + names + "139.docx 139.docx");
     EXPECT_EQ(run.code, 1);
     std::vector<std::string> told;
     std::istringstream in(run.out);
@@ -330,6 +331,14 @@ TEST(Fix, ReportsEachTemplateInTurn) {
     EXPECT_EQ(Texts(dir.Path() / "139.docx")[0], "Истец: #Истец# и далее");
 #endif
     fs::permissions(dir.Path() / "117.docx", fs::perms::owner_all);
+}
+
+TEST(Fix, ReadsAFolderOfManyTemplatesFewAheadOfTheWriting) {
+    FixWriter writer(true);
+    std::atomic<size_t> read = 0, ahead = 0;
+    for (size_t added = 1; added <= 1000; ahead = std::max<size_t>(ahead, added++ - read))
+        writer.Add([&] { return std::this_thread::sleep_for(std::chrono::milliseconds(1)), ++read, std::nullopt; }, {});
+    EXPECT_LT(ahead, 200u);
 }
 
 // Windows takes patterns and paths past MAX_PATH from the author as the

@@ -110,10 +110,9 @@ FixWriter::~FixWriter() {
 
 void FixWriter::Add(Read read, std::optional<FileIdentity> identity) {
     if (identity) pending_.insert(*identity);
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        told_.push_back({std::move(read), identity, std::nullopt, false});
-    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    told_.push_back({std::move(read), identity, std::nullopt, false});
+    lock.unlock();
     work_.notify_one();
     if (threads_.size() < most_) {
         try {
@@ -123,6 +122,13 @@ void FixWriter::Add(Read read, std::optional<FileIdentity> identity) {
             // templates are read and written by the reading thread.
         }
     }
+    // A folder of many templates is read a few batches ahead of the writing,
+    // not held whole, and its reports come as its batches are written.
+    lock.lock();
+    if (!threads_.empty()) return finished_.wait(lock, [this] { return told_.size() - taken_ < most_ * kBatch; });
+    if (told_.size() - taken_ < kBatch) return;
+    lock.unlock();
+    Work(true);
 }
 
 std::vector<std::optional<TemplateError>> FixWriter::Finished(bool all) {

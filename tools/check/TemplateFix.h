@@ -80,6 +80,8 @@ public:
     FixWriter(const FixWriter&) = delete;
     FixWriter& operator=(const FixWriter&) = delete;
 
+    // Waits while many templates are added and not yet taken; without
+    // threads, reads and writes them once they make a batch.
     void Add(Read read, std::optional<FileIdentity> identity);
     // Whether a template is still to be read or changed, by any path that names it.
     bool Pending(const FileIdentity& identity) const { return pending_.count(identity) != 0; }

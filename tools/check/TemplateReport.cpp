@@ -127,8 +127,13 @@ private:
             return Tell(Examine(path, none));
         }
         // A template named twice is read again only once its first change is in place.
-        const std::optional<FileIdentity> identity = check_.fix.dryRun ? std::nullopt : IdentityOf(path);
-        if (identity && writer_.Pending(*identity)) TellFinished(true);
+        // Asked again then: a change put in place is a new file, and a third
+        // naming must wait for this one's.
+        std::optional<FileIdentity> identity = check_.fix.dryRun ? std::nullopt : IdentityOf(path);
+        if (identity && writer_.Pending(*identity)) {
+            TellFinished(true);
+            identity = IdentityOf(path);
+        }
         auto report = std::make_shared<Report>(Unreadable{path, Say(Message::TemplateUnreadable)});
         writer_.Add(
             [this, path, report] {
