@@ -3,10 +3,13 @@
 // reader and, on Linux, by a real LibreOffice.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "check/Shell.h"
 #include "support/TestFiles.h"
@@ -335,9 +338,18 @@ TEST(Fix, ReportsEachTemplateInTurn) {
 
 TEST(Fix, ReadsAFolderOfManyTemplatesFewAheadOfTheWriting) {
     FixWriter writer(true);
-    std::atomic<size_t> read = 0, ahead = 0;
-    for (size_t added = 1; added <= 1000; ahead = std::max<size_t>(ahead, added++ - read))
-        writer.Add([&] { return std::this_thread::sleep_for(std::chrono::milliseconds(1)), ++read, std::nullopt; }, {});
+    std::atomic<size_t> read = 0;
+    size_t ahead = 0;
+    for (size_t added = 1; added <= 1000; ++added) {
+        writer.Add(
+            [&]() -> std::optional<FixJob> {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                ++read;
+                return std::nullopt;
+            },
+            {});
+        ahead = std::max<size_t>(ahead, added - read);
+    }
     EXPECT_LT(ahead, 200u);
 }
 
