@@ -28,6 +28,15 @@ using test::ZipEntry;
 constexpr const char* kCatalogue =
     "\xEF\xBB\xBF[Простой расчет]\n#Истец#=\n#Заявитель#=\n#Дата#=\n#Сумма#=\n#Суммы#=\n";
 
+// A folder for templates with the catalogue in it; under Wine, removed from
+// the Unix side, which removes what the runtime cannot.
+struct FixFolder : test::TempDir {
+    FixFolder() { Write("params.ini", kCatalogue); }
+#ifdef _WIN32
+    const test::OnUnixSide unixSide{Path()};
+#endif
+};
+
 // A code split over three runs by a bold letter, a bookmark and proofing
 // marks, in the body and in the header; the run after it holds no
 // xml:space="preserve" until its leading blank needs one.
@@ -239,11 +248,7 @@ TEST(Fix, ChangesTheCodesInTheirPartsAndNothingElse) {
 }
 
 TEST(Fix, RefusesWhatItCannotChangeSafely) {
-    const test::TempDir dir;
-#ifdef _WIN32
-    const test::OnUnixSide unixSide{dir.Path()};
-#endif
-    dir.Write("params.ini", kCatalogue);
+    const FixFolder dir;
     const std::string word = WordTemplate(Body());
     const std::string signedWord = WordTemplate(Body(), {{"_xmlsignatures/sig1.xml", "<Signature/>"}});
     const std::string signedOdt = OpenDocumentTemplate({{"META-INF/documentsignatures.xml", "<signatures/>"}});
@@ -294,11 +299,7 @@ TEST(Fix, RefusesWhatItCannotChangeSafely) {
 // the order given, with its own template's outcome; a template named twice is
 // read again once its first change is in place.
 TEST(Fix, ReportsEachTemplateInTurn) {
-    const test::TempDir dir;
-#ifdef _WIN32
-    const test::OnUnixSide unixSide{dir.Path()};
-#endif
-    dir.Write("params.ini", kCatalogue);
+    const FixFolder dir;
     const std::string word = WordTemplate(Body());
     std::string names;
     std::vector<std::string> expected;
@@ -356,11 +357,7 @@ TEST(Fix, ReadsAFolderOfManyTemplatesFewAheadOfTheWriting) {
 // Windows takes patterns and paths past MAX_PATH from the author as the
 // check does, and ReplaceFileW puts the new file in place there too.
 TEST(Fix, FollowsPatternsAndLongPaths) {
-    const test::TempDir dir;
-#ifdef _WIN32
-    const test::OnUnixSide unixSide{dir.Path()};
-#endif
-    dir.Write("params.ini", kCatalogue);
+    const FixFolder dir;
     const std::string word = WordTemplate(Body());
     std::string deep = "long";
     for (int i = 0; i < 10; ++i) deep += "/Папка искового производства";

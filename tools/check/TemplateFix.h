@@ -85,7 +85,7 @@ public:
     void Add(Read read, std::optional<FileIdentity> identity);
     // Whether a template is still to be read or changed, by any path that names it.
     bool Pending(const FileIdentity& identity) const { return pending_.count(identity) != 0; }
-    bool Busy() const { return !pending_.empty() || !told_.empty(); }
+    bool Busy() const { return !told_.empty(); }
 
     // For each template finished since the last call, in the order they were
     // added, why its changes were not made, if so. With `all`, waits for at
